@@ -1,0 +1,42 @@
+include(GoogleTest)
+
+# Adds the subfolders that exist, in the given order: each issue adds its own folder and the
+# parent lists need no edit.
+function(qv_add_existing_subdirectories)
+  foreach(dir IN LISTS ARGN)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
+
+# qv_add_test(NAME <exe> LABEL <unit|e2e|fuzz> SOURCES ... LIBS ...)
+# One GoogleTest executable, its cases registered with CTest under the label.
+function(qv_add_test)
+  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT 300)
+endfunction()
+
+# qv_add_fuzz_target(NAME <name> SOURCES ... LIBS ... CORPUS <dir>)
+# Under clang with QV_FUZZ a libFuzzer binary <name>; always an ordinary test <name>_replay
+# that feeds every file of the seed corpus to the same entry point.
+function(qv_add_fuzz_target)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(QV_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  else()
+    add_executable(${F_NAME}_replay ${F_SOURCES} ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+    target_link_libraries(${F_NAME}_replay PRIVATE ${F_LIBS})
+    add_test(NAME ${F_NAME}_replay COMMAND ${F_NAME}_replay ${F_CORPUS})
+    set_tests_properties(${F_NAME}_replay PROPERTIES LABELS fuzz TIMEOUT 300)
+  endif()
+endfunction()
