@@ -40,3 +40,13 @@ function(qv_add_fuzz_target)
     set_tests_properties(${F_NAME}_replay PROPERTIES LABELS fuzz TIMEOUT 300)
   endif()
 endfunction()
+
+# qv_add_library(<name> SOURCES ... LIBS ...): a position-independent static library of the
+# product (or of sim/). Product headers are included from src/ ("foundation/errors/Status.h"),
+# the host ABI from include/ ("qvkel/..."), simulation headers from the top ("sim/...").
+function(qv_add_library NAME)
+  cmake_parse_arguments(L "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${NAME} STATIC ${L_SOURCES})
+  target_include_directories(${NAME} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
+  target_link_libraries(${NAME} PUBLIC ${L_LIBS})
+endfunction()
