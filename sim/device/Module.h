@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sim/device/Interface.h"
+#include "sim/device/RegisterFile.h"
+#include "sim/kernel/Testbed.h"
+
+namespace sim {
+
+// One module instance of the simulated driver: its "/proc/driver/qv/<instance>" folder,
+// properties, interfaces (each with a node file in "/dev/qv"), register file and driver
+// attributes. Destruction removes the folder and the node files; descriptors still open keep
+// their interface alive.
+class Module {
+ public:
+  Module(Testbed& testbed, std::string instance);
+  ~Module();
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  Testbed& testbed() const { return testbed_; }
+  const std::string& instance() const { return instance_; }
+
+  // Adds an interface: its folder "<name>\<suffix>" with interfacePath naming the node
+  // "/dev/qv/<instance>\<name>\<suffix>", and the bound node file. No handlers.
+  Interface& addInterface(const std::string& name, const std::string& suffix = "0");
+  // The device interface of this generation, added on first use with the register file
+  // (0x01 read/write, 0x83 I/O 0x14-0x17) and driver-attribute (0x83 0x00-0x02) handlers.
+  Interface& deviceInterface();
+  // The routing interface, added on first use (no handlers of its own yet).
+  Interface& routingInterface();
+  Interface* findInterface(const std::string& name) const;
+  void removeInterface(const std::string& name);
+
+  // Properties as raw bytes, and the common encodings.
+  void setBusProperty(const std::string& name, std::string_view bytes);
+  void setDeviceProperty(const std::string& name, std::string_view bytes);
+  void setBusPropertyU32(const std::string& name, uint32_t value);
+  void setDevicePropertyU32(const std::string& name, uint32_t value);
+  void removeProperty(PropertySet set, const std::string& name);
+
+  RegisterFile& registers() { return registers_; }
+
+  // Driver attributes (read 0x83/0x00, write 0x83/0x01): a table of u32 values; an attribute
+  // not in the table answers driver status kAttributeNotHandled. The flag is the u8 that
+  // 0x83/0x02 reads.
+  static constexpr int32_t kAttributeNotHandled = -63196;
+  void setAttribute(uint32_t id, uint32_t value);
+  void removeAttribute(uint32_t id);
+  std::optional<uint32_t> attribute(uint32_t id) const;
+  void setAttributeFlag(bool value);
+  bool attributeFlag() const;
+
+ private:
+  void installDeviceHandlers(Interface& iface);
+
+  Testbed& testbed_;
+  std::string instance_;
+  std::map<std::string, std::shared_ptr<Interface>> interfaces_;
+  RegisterFile registers_;
+  mutable std::mutex attributesMutex_;
+  std::map<uint32_t, uint32_t> attributes_;
+  bool attributeFlag_ = false;
+};
+
+}  // namespace sim
