@@ -1,0 +1,118 @@
+#include "attributes/Ranges.h"
+
+#include <boost/lexical_cast.hpp>
+
+#include "attributes/RaiseWithDetails.h"
+
+namespace atat::detail {
+namespace {
+
+constexpr const char* kComponent = qverr::kComponent;
+constexpr qverr::StatusLocation kNullRangeLocation{"atat/ranges/NullRange", 82, kComponent,
+                                                   "errorCode"};
+constexpr qverr::StatusLocation kEnumRangeLocation{"atat/ranges/EnumRange", 103, kComponent,
+                                                   "errorCode"};
+constexpr qverr::StatusLocation kDiscreteNoneLocation{"atat/ranges/DiscreteRange", 192, kComponent,
+                                                      "errorCode"};
+constexpr qverr::StatusLocation kDiscreteUpLocation{"atat/ranges/DiscreteRange", 200, kComponent,
+                                                    "errorCode"};
+constexpr qverr::StatusLocation kDiscreteDownLocation{"atat/ranges/DiscreteRange", 208, kComponent,
+                                                      "errorCode"};
+constexpr qverr::StatusLocation kDiscreteNearestLocation{"atat/ranges/DiscreteRange", 217,
+                                                         kComponent, "errorCode"};
+constexpr qverr::StatusLocation kStringRangeLocation{"atat/ranges/StringRange", 70, kComponent,
+                                                     "errorCode"};
+
+const char* coercionTypeName(CoarseCoercionType type) {
+  switch (type) {
+    case coarseCoercionTypeUp:
+      return "coarseCoercionTypeUp";
+    case coarseCoercionTypeDown:
+      return "coarseCoercionTypeDown";
+    case coarseCoercionTypeNearest:
+      return "coarseCoercionTypeNearest";
+    default:
+      return "coarseCoercionTypeNone";
+  }
+}
+
+// "coercionType=<name>(<number>)".
+std::string coercionComment(CoarseCoercionType type) {
+  return std::string("coercionType=") + coercionTypeName(type) + "(" +
+         boost::lexical_cast<std::string>(static_cast<std::uint32_t>(type)) + ")";
+}
+
+elaboration::Cursor appendRequested(elaboration::Cursor cursor, std::int32_t value) {
+  return elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeRequestedValue", value);
+}
+
+}  // namespace
+
+void raiseNotANumber(std::int32_t errorCode, double value) {
+  raiseWithDetails(errorCode, kNullRangeLocation, [&](elaboration::Cursor cursor) {
+    cursor = elaboration::appendUsageDouble(cursor, "kUsageTypeInvalidInput", value);
+    writeCommentItem(cursor, "The input value is not a number.");
+  });
+}
+
+void raiseEnumRejected(std::int32_t errorCode, std::uint32_t attributeId, std::int32_t value,
+                       const std::vector<std::int32_t>& allowed) {
+  raiseWithDetails(errorCode, kEnumRangeLocation, [&](elaboration::Cursor cursor) {
+    cursor =
+        elaboration::appendUsageEnumValue(cursor, "kUsageTypeRequestedValue", attributeId, value);
+    elaboration::appendUsageEnumList(cursor, "kUsageTypePossibleValues", attributeId, allowed);
+  });
+}
+
+void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type, std::int32_t value,
+                           const std::vector<std::int32_t>& allowed) {
+  // An empty range has no minimum or maximum to report.
+  const bool bounded = !allowed.empty();
+  switch (type) {
+    case coarseCoercionTypeUp:
+      raiseWithDetails(errorCode, kDiscreteUpLocation, [&](elaboration::Cursor cursor) {
+        cursor = appendRequested(cursor, value);
+        if (bounded) {
+          cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMaxValue",
+                                                                  allowed.back());
+        }
+        writeCommentItem(cursor, coercionComment(type).c_str());
+      });
+    case coarseCoercionTypeDown:
+      raiseWithDetails(errorCode, kDiscreteDownLocation, [&](elaboration::Cursor cursor) {
+        cursor = appendRequested(cursor, value);
+        if (bounded) {
+          cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMinValue",
+                                                                  allowed.front());
+        }
+        writeCommentItem(cursor, coercionComment(type).c_str());
+      });
+    case coarseCoercionTypeNearest:
+      raiseWithDetails(errorCode, kDiscreteNearestLocation, [&](elaboration::Cursor cursor) {
+        cursor = appendRequested(cursor, value);
+        if (bounded) {
+          cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMinValue",
+                                                                  allowed.front());
+          cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMaxValue",
+                                                                  allowed.back());
+        }
+        writeCommentItem(cursor, coercionComment(type).c_str());
+      });
+    default:
+      raiseWithDetails(errorCode, kDiscreteNoneLocation, [&](elaboration::Cursor cursor) {
+        cursor = appendRequested(cursor, value);
+        cursor = elaboration::appendUsageInt32List(cursor, "kUsageTypePossibleValues", allowed);
+        writeCommentItem(cursor, coercionComment(coarseCoercionTypeNone).c_str());
+      });
+  }
+}
+
+void raiseStringRejected(std::int32_t errorCode, const std::string& value,
+                         const std::vector<std::string>& allowed) {
+  raiseWithDetails(errorCode, kStringRangeLocation, [&](elaboration::Cursor cursor) {
+    cursor = elaboration::appendUsageString(cursor, "kUsageTypeRequestedValue", value.c_str());
+    elaboration::appendUsageStringList(cursor, "kUsageTypePossibleValues", allowed);
+  });
+}
+
+}  // namespace atat::detail

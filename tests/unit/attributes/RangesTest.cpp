@@ -1,0 +1,228 @@
+#include "attributes/Ranges.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "TestSupport.h"
+#include "attributes/NullPolicies.h"
+
+namespace {
+
+using attrtest::catchError;
+using attrtest::kSectionEnd;
+using attrtest::locationPrefix;
+
+constexpr int kCode = -304001;
+
+TEST(DefaultComparison, DoublesUseARelativeTolerance) {
+  using C = atat::DefaultComparison<double>;
+  EXPECT_EQ(C::compare(1.0, 1.0 + 1e-13), 0);
+  EXPECT_EQ(C::compare(0.0, 1e-13), 0);
+  EXPECT_EQ(C::compare(0.0, 1e-12), -1);  // strict test: d == 1e-12 is a difference
+  EXPECT_EQ(C::compare(1e-12, 0.0), 1);
+  EXPECT_EQ(C::compare(1.0, 2.0), -1);
+  EXPECT_EQ(C::compare(2.0, 1.0), 1);
+  EXPECT_EQ(C::compare(1e20, 1e20 * (1 + 1e-13)), 0);
+  EXPECT_EQ(C::compare(1e-20, 2e-20), -1);  // tiny but relatively far apart
+  EXPECT_NE(C::compare(std::nan(""), std::nan("")), 0);
+}
+
+TEST(DefaultComparison, StringsIgnoreCaseAndIntegersCompareExactly) {
+  using S = atat::DefaultComparison<std::string>;
+  EXPECT_EQ(S::compare("AI0", "ai0"), 0);
+  EXPECT_EQ(S::compare("ai0", "AI1"), -1);
+  using I = atat::DefaultComparison<int>;
+  EXPECT_EQ(I::compare(-1, 1), -1);
+  EXPECT_EQ(I::compare(5, 5), 0);
+  EXPECT_EQ(I::compare(7, 5), 1);
+}
+
+TEST(NullRange, PassesValuesAndRejectsNaN) {
+  atat::Range<double>& range = atat::nullRange<double>();
+  EXPECT_EQ(range.coerce(2.5), 2.5);
+  EXPECT_EQ(range.coerce(std::numeric_limits<double>::infinity()),
+            std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(range.equal(1.0, 1.0 + 1e-13));
+  const auto thrown = catchError([&] { range.coerce(std::nan("")); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(thrown.code, -1074097882);
+  EXPECT_EQ(
+      thrown.detail,
+      locationPrefix("atat/ranges/NullRange", 82) +
+          R"({"type":"usage","usage":"kUsageTypeInvalidInput","value":"NaN","value_type":"float"},)"
+          R"({"type":"comment","comment":"The input value is not a number."})" +
+          kSectionEnd);
+  EXPECT_EQ(atat::nullRange<int>().coerce(-7), -7);
+  EXPECT_EQ(atat::nullRange<std::string>().coerce("x"), "x");
+}
+
+TEST(NullRange, ZeroCodeStillThrowsWithoutDetail) {
+  atat::NullRange<double> range(0);
+  const auto thrown = catchError([&] { range.coerce(std::nan("")); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(thrown.code, 0);
+  EXPECT_EQ(thrown.detail, "");
+}
+
+enum class Mode : int { kA = 0, kB = 2, kC = 5 };
+
+TEST(EnumRange, AcceptsOnlyListedMembers) {
+  atat::EnumRange<Mode> range(0x10000022, kCode, {Mode::kC, Mode::kA, Mode::kA});
+  ASSERT_EQ(range.values().size(), 2u);
+  EXPECT_EQ(range.values()[0], Mode::kA);
+  EXPECT_EQ(range.coerce(Mode::kC), Mode::kC);
+  EXPECT_EQ(range.coerce(Mode::kA), Mode::kA);
+  const auto thrown = catchError([&] { range.coerce(Mode::kB); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(thrown.code, kCode);
+  const std::string enumType =
+      R"({"type":"enum","id":268435490,"comment":"DAC Digital Upconverter Mode","value_type":"int32_t"})";
+  EXPECT_EQ(
+      thrown.detail,
+      locationPrefix("atat/ranges/EnumRange", 103) +
+          R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":2,"value_type":)" +
+          enumType +
+          R"(},{"type":"usage","usage":"kUsageTypePossibleValues","value":[0,5],"value_type":)" +
+          enumType + "}" + kSectionEnd);
+}
+
+TEST(EnumRange, EmptyRangeRejectsEverything) {
+  atat::EnumRange<Mode> range(0x10000022, kCode);
+  const auto thrown = catchError([&] { range.coerce(Mode::kA); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_NE(thrown.detail.find(R"("usage":"kUsageTypePossibleValues","value":[],)"),
+            std::string::npos);
+}
+
+atat::DiscreteRange<int> discrete(atat::CoarseCoercionType type) {
+  return atat::DiscreteRange<int>(kCode, type, {20, 10, 20});
+}
+
+std::string requested(int value) {
+  return R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":)" + std::to_string(value) +
+         R"(,"value_type":"int32_t"})";
+}
+std::string bound(const char* tag, int value) {
+  return std::string(R"({"type":"usage","usage":")") + tag + R"(","value":)" +
+         std::to_string(value) + R"(,"value_type":"int32_t"})";
+}
+std::string comment(const char* text) {
+  return std::string(R"({"type":"comment","comment":")") + text + R"("})";
+}
+
+TEST(DiscreteRange, NearestTiesGoUp) {
+  auto range = discrete(atat::coarseCoercionTypeNearest);
+  EXPECT_EQ(range.coerce(15), 20);
+  EXPECT_EQ(range.coerce(14), 10);
+  EXPECT_EQ(range.coerce(16), 20);
+  EXPECT_EQ(range.coerce(20), 20);
+  EXPECT_EQ(range.coerce(10), 10);
+  for (int outside : {9, 21}) {
+    const auto thrown = catchError([&] { range.coerce(outside); });
+    ASSERT_TRUE(thrown.thrown);
+    EXPECT_EQ(thrown.code, kCode);
+    EXPECT_EQ(thrown.detail,
+              locationPrefix("atat/ranges/DiscreteRange", 217) + requested(outside) + "," +
+                  bound("kUsageTypeMinValue", 10) + "," + bound("kUsageTypeMaxValue", 20) + "," +
+                  comment("coercionType=coarseCoercionTypeNearest(3)") + kSectionEnd);
+  }
+}
+
+TEST(DiscreteRange, NearestDistancesDoNotOverflow) {
+  const int lowest = std::numeric_limits<int>::min();
+  const int highest = std::numeric_limits<int>::max();
+  atat::DiscreteRange<int> range(kCode, atat::coarseCoercionTypeNearest, {lowest, highest});
+  // Both distances exceed the 32-bit range; 0 is one closer to the top.
+  EXPECT_EQ(range.coerce(0), highest);
+  EXPECT_EQ(range.coerce(-1), lowest);
+  EXPECT_EQ(range.coerce(highest - 1), highest);
+}
+
+TEST(DiscreteRange, Up) {
+  auto range = discrete(atat::coarseCoercionTypeUp);
+  EXPECT_EQ(range.coerce(11), 20);
+  EXPECT_EQ(range.coerce(5), 10);
+  EXPECT_EQ(range.coerce(10), 10);
+  const auto thrown = catchError([&] { range.coerce(21); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(thrown.detail, locationPrefix("atat/ranges/DiscreteRange", 200) + requested(21) + "," +
+                               bound("kUsageTypeMaxValue", 20) + "," +
+                               comment("coercionType=coarseCoercionTypeUp(1)") + kSectionEnd);
+}
+
+TEST(DiscreteRange, Down) {
+  auto range = discrete(atat::coarseCoercionTypeDown);
+  EXPECT_EQ(range.coerce(19), 10);
+  EXPECT_EQ(range.coerce(25), 20);
+  EXPECT_EQ(range.coerce(20), 20);
+  const auto thrown = catchError([&] { range.coerce(9); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(thrown.detail, locationPrefix("atat/ranges/DiscreteRange", 208) + requested(9) + "," +
+                               bound("kUsageTypeMinValue", 10) + "," +
+                               comment("coercionType=coarseCoercionTypeDown(2)") + kSectionEnd);
+}
+
+TEST(DiscreteRange, None) {
+  auto range = discrete(atat::coarseCoercionTypeNone);
+  EXPECT_EQ(range.coerce(10), 10);
+  EXPECT_EQ(range.coerce(20), 20);
+  const auto thrown = catchError([&] { range.coerce(15); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(
+      thrown.detail,
+      locationPrefix("atat/ranges/DiscreteRange", 192) + requested(15) +
+          R"(,{"type":"usage","usage":"kUsageTypePossibleValues","value":[10,20],"value_type":"int32_t"},)" +
+          comment("coercionType=coarseCoercionTypeNone(0)") + kSectionEnd);
+}
+
+TEST(DiscreteRange, EmptyRangeReportsNoBounds) {
+  const struct {
+    atat::CoarseCoercionType type;
+    int line;
+    const char* comment;
+  } cases[] = {
+      {atat::coarseCoercionTypeUp, 200, "coercionType=coarseCoercionTypeUp(1)"},
+      {atat::coarseCoercionTypeDown, 208, "coercionType=coarseCoercionTypeDown(2)"},
+      {atat::coarseCoercionTypeNearest, 217, "coercionType=coarseCoercionTypeNearest(3)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.comment);
+    atat::DiscreteRange<int> range(kCode, c.type);
+    const auto thrown = catchError([&] { range.coerce(3); });
+    ASSERT_TRUE(thrown.thrown);
+    EXPECT_EQ(thrown.detail, locationPrefix("atat/ranges/DiscreteRange", c.line) + requested(3) +
+                                 "," + comment(c.comment) + kSectionEnd);
+  }
+  atat::DiscreteRange<int> none(kCode, atat::coarseCoercionTypeNone);
+  const auto thrown = catchError([&] { none.coerce(3); });
+  EXPECT_NE(thrown.detail.find(R"("kUsageTypePossibleValues","value":[],)"), std::string::npos);
+}
+
+TEST(StringRange, ReturnsTheListedSpelling) {
+  atat::StringRange<> range(kCode, {"AI1", "AI0", "ai1"});
+  ASSERT_EQ(range.values().size(), 2u);
+  EXPECT_EQ(range.values()[0], "AI0");
+  EXPECT_EQ(range.coerce("ai1"), "AI1");
+  EXPECT_EQ(range.coerce("Ai0"), "AI0");
+  EXPECT_TRUE(range.equal("ai0", "AI0"));
+  EXPECT_FALSE(range.equal("ai0", "AI1"));
+  const auto thrown = catchError([&] { range.coerce("AI2"); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(thrown.code, kCode);
+  EXPECT_EQ(
+      thrown.detail,
+      locationPrefix("atat/ranges/StringRange", 70) +
+          R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":"AI2","value_type":"string"},)"
+          R"({"type":"usage","usage":"kUsageTypePossibleValues","value":["AI0","AI1"],"value_type":"string"})" +
+          kSectionEnd);
+}
+
+TEST(StringRange, EmptyRangeRejectsEverything) {
+  atat::StringRange<> range(kCode);
+  EXPECT_TRUE(catchError([&] { range.coerce(""); }).thrown);
+}
+
+}  // namespace
