@@ -48,7 +48,9 @@ void RelocationsControl::set(const std::string& name, int result, const std::str
   set_(name.c_str(), result, path.c_str());
 }
 
-void RelocationsControl::reset() const { reset_(); }
+void RelocationsControl::reset() const {
+  reset_();
+}
 
 std::vector<std::string> RelocationsControl::calls() const {
   std::vector<std::string> out;
