@@ -4,11 +4,14 @@
 #include <string_view>
 
 #include "attributes/RaiseWithDetails.h"
+#include "foundation/errors/ErrorCodes.h"
 #include "foundation/text/CompareUtf8NoCase.h"
 
 namespace atat {
 namespace {
 
+constexpr qverr::StatusLocation kNoAttributeLocation{
+    "atat/attributes/AttributeRegistry", 31, qverr::kComponent, qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kDuplicateLocation{"atat/attributes/AttributeRegistry", 37,
                                                    qverr::kComponent, "errorInternalError"};
 constexpr qverr::StatusLocation kNotFoundLocation{"atat/attributes/AttributeRegistry", 78,
@@ -72,6 +75,7 @@ const AttributeRegistry::Entry* AttributeRegistry::find(std::uint32_t id,
 }
 
 void AttributeRegistry::addAttribute(iattr::AttributeBaseInterface* attribute) {
+  if (attribute == nullptr) qverr::raise(qverr::kInvalidParameter, kNoAttributeLocation);
   const std::uint32_t id = attribute->getId();
   const std::string_view channel = channelOf(attribute->getChannelName());
   auto position = lowerBound(id, attribute->getChannelName());

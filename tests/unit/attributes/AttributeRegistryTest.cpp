@@ -132,6 +132,13 @@ TEST_F(Registry, DirtyFlagOverAllAttributes) {
   EXPECT_TRUE(a->isDirty());
 }
 
+TEST_F(Registry, NullAttributeIsRejected) {
+  const auto thrown = catchError([&] { registry_.addAttribute(nullptr); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(thrown.code, -52005);
+  EXPECT_EQ(registry_.size(), 0u);
+}
+
 TEST(RegistryCodes, ZeroCodesStillThrow) {
   atat::AttributeRegistry registry(0, 0, 0);
   const auto thrown = catchError([&] { registry.getAttribute(1, "x"); });

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -77,6 +82,54 @@ TEST(CompareUtf8NoCase, StringViewHelpers) {
   EXPECT_TRUE(less("ai0", "AI1"));
   EXPECT_FALSE(less("AI1", "ai0"));
   EXPECT_FALSE(less("ai0", "AI0"));
+}
+
+}  // namespace
+
+namespace {
+
+// Random texts mixing ASCII letters, folded and unfolded multi-byte letters, stray bytes and
+// cut-off sequences, each in a heap block of exactly its own size, so that the sanitizer
+// sees any read past a range.
+std::string randomText(std::mt19937& random) {
+  static const char* const kPieces[] = {"a",        "A",        "s",
+                                        "S",        "\xC3\x9F", "\xEF\xAC\x81",
+                                        "fi",       "\xCE\x91", "\xCE\xB1",
+                                        "\x80",     "\xFF",     "\xC3",
+                                        "\xE2\x85", "0",        "\xF0\x9F\x98\x80"};
+  std::uniform_int_distribution<std::size_t> count(0, 6);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(kPieces) - 1);
+  std::string text;
+  for (std::size_t n = count(random); n > 0; --n) text += kPieces[pick(random)];
+  return text;
+}
+
+int compareExact(const std::string& lhs, const std::string& rhs) {
+  auto left = std::make_unique<char[]>(lhs.size());
+  auto right = std::make_unique<char[]>(rhs.size());
+  std::memcpy(left.get(), lhs.data(), lhs.size());
+  std::memcpy(right.get(), rhs.data(), rhs.size());
+  return compareUtf8NoCase(left.get(), left.get() + lhs.size(), right.get(),
+                           right.get() + rhs.size());
+}
+
+TEST(CompareUtf8NoCase, IsAConsistentOrder) {
+  std::mt19937 random(1234);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 60; ++i) texts.push_back(randomText(random));
+  for (const std::string& a : texts) {
+    EXPECT_EQ(compareExact(a, a), 0);
+    for (const std::string& b : texts) {
+      const int ab = compareExact(a, b);
+      ASSERT_EQ(ab, -compareExact(b, a)) << a << " / " << b;
+      for (const std::string& c : texts) {
+        // Transitivity of the order and of equality.
+        if (ab <= 0 && compareExact(b, c) <= 0) {
+          ASSERT_LE(compareExact(a, c), 0) << a << " / " << b << " / " << c;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
