@@ -92,6 +92,27 @@ Status::~Status() {
   if (grow != nullptr && !grow(*this, 0)) std::terminate();
 }
 
+Status::Status(Status&& other) noexcept
+    : code(other.code), capacity(other.capacity), grow(other.grow), detail(other.detail) {
+  other.code = 0;
+  other.capacity = 0;
+  other.detail = nullptr;
+}
+
+Status& Status::operator=(Status&& other) noexcept {
+  if (&other != this) {
+    if (grow != nullptr && !grow(*this, 0)) std::terminate();
+    code = other.code;
+    capacity = other.capacity;
+    grow = other.grow;
+    detail = other.detail;
+    other.code = 0;
+    other.capacity = 0;
+    other.detail = nullptr;
+  }
+  return *this;
+}
+
 bool Status::resetDetail() {
   return detail == nullptr || json::initBuffer(detail, capacity, "{}") != nullptr;
 }

@@ -79,6 +79,9 @@ class Status {
   ~Status();
   Status(const Status&) = delete;
   Status& operator=(const Status&) = delete;
+  // Takes over code, callback and buffer; the source is left empty.
+  Status(Status&& other) noexcept;
+  Status& operator=(Status&& other) noexcept;
 
   bool isError() const { return code < 0; }
   bool isFatal() const { return code < 0; }

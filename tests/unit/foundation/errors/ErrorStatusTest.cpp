@@ -138,6 +138,25 @@ TEST(ErrorStatusMerge, AssignFailingCopyChangesNothing) {
   EXPECT_EQ(nullptr, target.detail);
 }
 
+TEST(ErrorStatusMerge, MoveLeavesTheSourceEmpty) {
+  Status source;
+  source.setCodeWithLocation(-52019, kRaise);
+  const char* buffer = source.detail;
+  Status moved(std::move(source));
+  EXPECT_EQ(-52019, moved.code);
+  EXPECT_EQ(buffer, moved.detail);
+  EXPECT_EQ(0, source.code);
+  EXPECT_EQ(nullptr, source.detail);
+  EXPECT_EQ(0u, source.capacity);
+
+  Status target;
+  target.setCodeWithLocation(-1, kNoComponent);
+  target = std::move(moved);
+  EXPECT_EQ(-52019, target.code);
+  EXPECT_EQ(buffer, target.detail);
+  EXPECT_EQ(nullptr, moved.detail);
+}
+
 TEST(ErrorStatusGrowth, SizesFollowFirst512ThenPowersOfTwo) {
   Status a;
   ASSERT_TRUE(Status::growDefault(a, 100));
