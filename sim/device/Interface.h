@@ -169,6 +169,11 @@ class Interface : public DeviceNode {
   void failOpen(int err);  // later opens fail with err (0: open again)
   int openCount() const;   // descriptors currently open
 
+  // The module is going away: handlers and scripts are dropped and every later call on a
+  // descriptor still open fails with ENODEV, as for a device that was removed.
+  void detach();
+  bool detached() const;
+
   // DeviceNode
   int onOpen(int fd) override;
   long ioctl(int fd, unsigned long request, void* arg) override;
@@ -202,6 +207,7 @@ class Interface : public DeviceNode {
   std::function<ssize_t(const void*, size_t)> writeFn_;
   int openErr_ = 0;
   int openCount_ = 0;
+  bool detached_ = false;
 };
 
 }  // namespace sim
