@@ -8,5 +8,5 @@
 // that links the attribute library without the model therefore fails to link instead of
 // running with wrong names.
 namespace qvvandrel {
-const char* getAttributeName(std::uint32_t attributeId);
+const char* getAttributeName(std::uint32_t attributeId) noexcept;
 }  // namespace qvvandrel

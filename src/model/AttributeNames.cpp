@@ -168,7 +168,7 @@ const AttributeNameEntry kAttributeNames[kAttributeNameCount] = {
     {0x40000021, "User Clock Enabled"},
 };
 
-const char* getAttributeName(std::uint32_t attributeId) {
+const char* getAttributeName(std::uint32_t attributeId) noexcept {
   for (const AttributeNameEntry& entry : kAttributeNames) {
     if (static_cast<std::uint32_t>(entry.identifier) == attributeId) return entry.displayName;
   }
