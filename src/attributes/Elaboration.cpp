@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include "attributes/AttributeNameLookup.h"
 #include "attributes/Interfaces.h"
@@ -24,12 +23,12 @@ Cursor step(Cursor cursor, char* next) {
   return cursor;
 }
 
-// Writes {"type":"usage","usage":tag,"value":...} up to the value, returning a cursor inside
-// the item object after "usage". The item's closing brace is passed by finishItem.
+// Opens an item {"type":"usage","usage":tag} and returns a cursor inside it, where the value
+// members follow; finishItem steps past the item's closing brace.
 Cursor beginUsage(Cursor cursor, const char* tag) {
   char* c = json::beginObject(cursor.cursor, nullptr, cursor.grow);
   c = json::addString(c, "type", "usage", cursor.grow);
-  c = json::addString(c, "usage", tag, cursor.grow);
+  c = json::addString(c, "usage", tag ? tag : "", cursor.grow);
   return step(cursor, c);
 }
 
@@ -57,6 +56,7 @@ Cursor addInt32Array(Cursor cursor, const std::vector<std::int32_t>& values) {
 }
 
 bool namesAnAttribute(const char* tag) {
+  if (tag == nullptr) return false;
   static const char* const kAttributeTags[] = {
       "kUsageTypeAttributeId",         "kUsageTypeAttributeIdentifier",
       "kUsageTypeAffectedAttribute",   "kUsageTypeConflictingAttr",
