@@ -188,9 +188,14 @@ void Interface::onClose(int) {
   if (openCount_ > 0) --openCount_;
 }
 
+void Interface::setLogging(bool enabled) {
+  std::lock_guard lock(mutex_);
+  logging_ = enabled;
+}
+
 void Interface::append(LogEntry entry) {
   std::lock_guard lock(mutex_);
-  log_.push_back(std::move(entry));
+  if (logging_) log_.push_back(std::move(entry));
 }
 
 long Interface::ioctl(int, unsigned long request, void* arg) {

@@ -154,6 +154,8 @@ class Interface : public DeviceNode {
 
   std::vector<LogEntry> log() const;
   void clearLog();
+  // Logging is on by default; a benchmark turns it off so the log does not grow.
+  void setLogging(bool enabled);
   size_t count(uint32_t code) const;  // commands with that code in the log
 
   // Regions reachable by mmap at offset region * page size.
@@ -208,6 +210,7 @@ class Interface : public DeviceNode {
   int openErr_ = 0;
   int openCount_ = 0;
   bool detached_ = false;
+  bool logging_ = true;
 };
 
 }  // namespace sim

@@ -181,6 +181,10 @@ TEST_F(ModuleTest, PersistentScriptsAndScriptedFailures) {
   ASSERT_EQ(log.size(), 5u);
   EXPECT_EQ(log[0].err, EIO);
   EXPECT_EQ(dev.count(0x80208316), 5u);
+
+  dev.setLogging(false);
+  ASSERT_EQ(call(0x80208316, Bytes(8, 0), out), 0);
+  EXPECT_EQ(dev.count(0x80208316), 5u);
 }
 
 TEST_F(ModuleTest, UnknownCommandsAndWrongLengthsAreRefused) {
