@@ -1,0 +1,192 @@
+#include "foundation/platform/synchronization.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "foundation/platform/timeBase.h"
+
+namespace {
+
+using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::getMonotonicTimeNs;
+using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tEvent;
+using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex;
+using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutexLock;
+using nQVVUSKS100::tStatus;
+
+// glibc keeps the mutex kind in __data.__kind: the type in the low bits and the
+// priority-inheritance protocol as the flag 0x20.
+constexpr int kGlibcPrioInheritFlag = 0x20;
+
+TEST(Mutex, CreatedRecursiveWithPriorityInheritance) {
+  tMutex mutex;
+  EXPECT_FALSE(mutex.isInitialized());
+  tStatus status;
+  mutex.create(&status);
+  EXPECT_EQ(status.code, 0);
+  ASSERT_TRUE(mutex.isInitialized());
+  const int kind = mutex.native()->__data.__kind;
+  EXPECT_EQ(kind & 0x3, PTHREAD_MUTEX_RECURSIVE);
+  EXPECT_NE(kind & kGlibcPrioInheritFlag, 0);
+
+  // The owner may lock again; another thread cannot until every lock is undone.
+  mutex.lock();
+  mutex.lock();
+  std::atomic<bool> otherGotIt{true};
+  std::thread([&] {
+    otherGotIt = mutex.tryLock();
+    if (otherGotIt) mutex.unlock();
+  }).join();
+  EXPECT_FALSE(otherGotIt);
+  mutex.unlock();
+  std::thread([&] {
+    otherGotIt = mutex.tryLock();
+    if (otherGotIt) mutex.unlock();
+  }).join();
+  EXPECT_FALSE(otherGotIt);
+  mutex.unlock();
+  std::thread([&] {
+    otherGotIt = mutex.tryLock();
+    if (otherGotIt) mutex.unlock();
+  }).join();
+  EXPECT_TRUE(otherGotIt);
+}
+
+TEST(Mutex, ErrorStatusCreatesNothingAndDestroyIsHarmless) {
+  tMutex mutex;
+  tStatus status;
+  status.code = -52005;
+  mutex.create(&status);
+  EXPECT_FALSE(mutex.isInitialized());
+  EXPECT_EQ(status.code, -52005);
+  mutex.destroy();
+  mutex.destroy();
+  EXPECT_FALSE(mutex.isInitialized());
+
+  tStatus clean;
+  mutex.create(&clean);
+  EXPECT_TRUE(mutex.isInitialized());
+  mutex.destroy();
+  EXPECT_FALSE(mutex.isInitialized());
+}
+
+TEST(Event, PollOfUnsignaledEventTimesOut) {
+  tEvent event;
+  tStatus status;
+  event.create(true, &status);
+  ASSERT_EQ(status.code, 0);
+  EXPECT_FALSE(event.wait(0, &status));
+  EXPECT_EQ(status.code, -52007);
+  EXPECT_STREQ(status.file, "synchronization");
+  EXPECT_EQ(status.line, 1725u);
+}
+
+TEST(Event, AutoResetPollSucceedsOnce) {
+  tEvent event;
+  tStatus status;
+  event.create(true, &status);
+  event.set();
+  EXPECT_TRUE(event.wait(0, &status));
+  EXPECT_EQ(status.code, 0);
+  EXPECT_FALSE(event.wait(0, &status));
+  EXPECT_EQ(status.code, -52007);
+}
+
+TEST(Event, ManualResetStaysSignaledUntilReset) {
+  tEvent event;
+  tStatus status;
+  event.create(false, &status);
+  event.set();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(event.wait(0, &status));
+    EXPECT_TRUE(event.wait(10, &status));
+  }
+  EXPECT_EQ(status.code, 0);
+  event.reset();
+  EXPECT_FALSE(event.wait(0, &status));
+  EXPECT_EQ(status.code, -52007);
+}
+
+TEST(Event, TimedWaitExpiresAfterItsTimeout) {
+  tEvent event;
+  tStatus status;
+  event.create(true, &status);
+  const uint64_t start = getMonotonicTimeNs();
+  EXPECT_FALSE(event.wait(30, &status));
+  const uint64_t elapsed = getMonotonicTimeNs() - start;
+  EXPECT_GE(elapsed, 30'000'000u);
+  EXPECT_EQ(status.code, -52007);
+  EXPECT_EQ(status.line, 1692u);
+}
+
+TEST(Event, ErrorStatusWaitsForNothing) {
+  tEvent event;
+  tStatus status;
+  event.create(false, &status);
+  event.set();
+  status.code = -1;
+  EXPECT_FALSE(event.wait(0, &status));
+  EXPECT_EQ(status.code, -1);
+  // The signal was not consumed.
+  EXPECT_TRUE(event.isSignaled());
+}
+
+TEST(Event, SetFromAnotherThreadWakesTheWaiter) {
+  tEvent event;
+  tStatus status;
+  event.create(true, &status);
+  std::thread setter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    event.set();
+  });
+  EXPECT_TRUE(event.wait(5000, &status));
+  setter.join();
+  EXPECT_EQ(status.code, 0);
+  EXPECT_FALSE(event.isSignaled());
+
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    event.set();
+  });
+  EXPECT_TRUE(event.wait(tEvent::kWaitForever, &status));
+  late.join();
+}
+
+// Manual reset releases every waiter; auto-reset releases one per set.
+TEST(Event, ManualResetWakesAllAutoResetWakesOne) {
+  for (bool autoReset : {false, true}) {
+    tEvent event;
+    tStatus created;
+    event.create(autoReset, &created);
+    std::atomic<int> woken{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i) {
+      waiters.emplace_back([&] {
+        tStatus status;
+        if (event.wait(400, &status)) ++woken;
+      });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    event.set();
+    for (auto& waiter : waiters) waiter.join();
+    EXPECT_EQ(woken.load(), autoReset ? 1 : 3) << "autoReset " << autoReset;
+  }
+}
+
+TEST(Event, ScopedLockReleasesTheMutex) {
+  tMutex mutex;
+  tStatus status;
+  mutex.create(&status);
+  { tMutexLock lock(mutex); }
+  std::atomic<bool> got{false};
+  std::thread([&] {
+    got = mutex.tryLock();
+    if (got) mutex.unlock();
+  }).join();
+  EXPECT_TRUE(got);
+}
+
+}  // namespace
