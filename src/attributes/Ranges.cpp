@@ -42,10 +42,6 @@ std::string coercionComment(CoarseCoercionType type) {
          boost::lexical_cast<std::string>(static_cast<std::uint32_t>(type)) + ")";
 }
 
-elaboration::Cursor appendRequested(elaboration::Cursor cursor, std::int32_t value) {
-  return elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeRequestedValue", value);
-}
-
 }  // namespace
 
 void raiseNotANumber(std::int32_t errorCode, double value) {
@@ -66,45 +62,43 @@ void raiseEnumRejected(std::int32_t errorCode, std::uint32_t attributeId, std::i
 
 void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type, std::int32_t value,
                            const std::vector<std::int32_t>& allowed) {
-  // An empty range has no minimum or maximum to report.
-  const bool bounded = !allowed.empty();
+  const qverr::StatusLocation* location = &kDiscreteNoneLocation;
+  bool reportsMinimum = false;
+  bool reportsMaximum = false;
   switch (type) {
     case coarseCoercionTypeUp:
-      raiseWithDetails(errorCode, kDiscreteUpLocation, [&](elaboration::Cursor cursor) {
-        cursor = appendRequested(cursor, value);
-        if (bounded) {
-          cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMaxValue",
-                                                                  allowed.back());
-        }
-        writeCommentItem(cursor, coercionComment(type).c_str());
-      });
+      location = &kDiscreteUpLocation;
+      reportsMaximum = true;
+      break;
     case coarseCoercionTypeDown:
-      raiseWithDetails(errorCode, kDiscreteDownLocation, [&](elaboration::Cursor cursor) {
-        cursor = appendRequested(cursor, value);
-        if (bounded) {
-          cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMinValue",
-                                                                  allowed.front());
-        }
-        writeCommentItem(cursor, coercionComment(type).c_str());
-      });
+      location = &kDiscreteDownLocation;
+      reportsMinimum = true;
+      break;
     case coarseCoercionTypeNearest:
-      raiseWithDetails(errorCode, kDiscreteNearestLocation, [&](elaboration::Cursor cursor) {
-        cursor = appendRequested(cursor, value);
-        if (bounded) {
-          cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMinValue",
-                                                                  allowed.front());
-          cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMaxValue",
-                                                                  allowed.back());
-        }
-        writeCommentItem(cursor, coercionComment(type).c_str());
-      });
+      location = &kDiscreteNearestLocation;
+      reportsMinimum = reportsMaximum = true;
+      break;
     default:
-      raiseWithDetails(errorCode, kDiscreteNoneLocation, [&](elaboration::Cursor cursor) {
-        cursor = appendRequested(cursor, value);
-        cursor = elaboration::appendUsageInt32List(cursor, "kUsageTypePossibleValues", allowed);
-        writeCommentItem(cursor, coercionComment(coarseCoercionTypeNone).c_str());
-      });
+      type = coarseCoercionTypeNone;
+      break;
   }
+  raiseWithDetails(errorCode, *location, [&](elaboration::Cursor cursor) {
+    cursor =
+        elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeRequestedValue", value);
+    if (type == coarseCoercionTypeNone) {
+      cursor = elaboration::appendUsageInt32List(cursor, "kUsageTypePossibleValues", allowed);
+    }
+    // An empty range has no minimum or maximum to report.
+    if (reportsMinimum && !allowed.empty()) {
+      cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMinValue",
+                                                              allowed.front());
+    }
+    if (reportsMaximum && !allowed.empty()) {
+      cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMaxValue",
+                                                              allowed.back());
+    }
+    writeCommentItem(cursor, coercionComment(type).c_str());
+  });
 }
 
 void raiseStringRejected(std::int32_t errorCode, const std::string& value,
