@@ -17,7 +17,7 @@ namespace sim {
 // One module instance of the simulated driver: its "/proc/driver/qv/<instance>" folder,
 // properties, interfaces (each with a node file in "/dev/qv"), register file and driver
 // attributes. Destruction removes the folder and the node files and detaches the interfaces:
-// descriptors still open fail with ENODEV from then on.
+// descriptors still open fail with ENODEV from then on. A module must not outlive its testbed.
 class Module {
  public:
   Module(Testbed& testbed, std::string instance);

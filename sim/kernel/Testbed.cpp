@@ -155,7 +155,9 @@ std::string Testbed::createNode(const std::string& name, std::shared_ptr<DeviceN
     nodes_[name] = node;
   }
   if (node != nullptr) kernel::bindNodePath(file, node);
-  writeWhole(file, {});
+  // Without the node folder the file appears when the folder is re-created.
+  std::error_code ec;
+  if (fs::is_directory(root_ + "/dev/qv", ec)) writeWhole(file, {});
   return "/dev/qv/" + name;
 }
 

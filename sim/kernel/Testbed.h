@@ -64,7 +64,8 @@ class Testbed {
 
   // Device-node files in "/dev/qv". createNode makes the file (raising a real inotify
   // event) and, when a node is given, binds it: opening the file then returns a descriptor
-  // served by that node. Returns the system path "/dev/qv/<name>".
+  // served by that node. While "/dev/qv" is removed, the file appears with the folder.
+  // Returns the system path "/dev/qv/<name>".
   std::string createNode(const std::string& name, std::shared_ptr<DeviceNode> node = nullptr);
   // Deletes the file and forgets the binding (descriptors already open stay bound).
   void deleteNode(const std::string& name);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -263,6 +264,34 @@ TEST_F(ModuleTest, RegisterFileThroughTheReadWriteAndIoCommands) {
   errno = 0;
   EXPECT_EQ(call(0x80208314, block, out4), -1);
   EXPECT_EQ(errno, EINVAL);
+}
+
+TEST_F(ModuleTest, ConcurrentCallersEachGetTheirOwnAnswer) {
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([this, t, &failures] {
+      for (uint32_t i = 0; i < 200; ++i) {
+        uint32_t offset = static_cast<uint32_t>(t) * 0x1000 + i * 4;
+        uint32_t value = offset ^ 0xA5A5A5A5;
+        uint8_t in[12] = {}, out4[4], in8[8] = {}, out8[8];
+        std::memcpy(in, &offset, 4);
+        std::memcpy(in + 4, &value, 4);
+        Request w(in, 12, out4, 4);
+        std::memcpy(in8, &offset, 4);
+        Request r(in8, 8, out8, 8);
+        uint32_t got = 0;
+        if (ioctl(fd, 0x40208317, w.raw) != 0 || ioctl(fd, 0x80208316, r.raw) != 0) {
+          ++failures[t];
+          continue;
+        }
+        std::memcpy(&got, out8, 4);
+        if (got != value) ++failures[t];
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+  EXPECT_EQ(dev.log().size(), 4u * 200 * 2);
 }
 
 TEST_F(ModuleTest, RegisterHooksGiveRegistersBehaviour) {

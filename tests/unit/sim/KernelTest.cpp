@@ -258,11 +258,19 @@ TEST(TestbedNodes, NodeFilesAndTheNodeFolderRaiseRealInotifyEvents) {
   EXPECT_TRUE(has(events, devWatch, IN_DELETE, "qv"));
   EXPECT_EQ(access("/dev/qv", F_OK), -1);
 
+  tb.createNode("p\\ifa_x\\2");  // waits for the folder
   tb.createNodeDirectory();
   events = readEvents(in, 1);
   EXPECT_TRUE(has(events, devWatch, IN_CREATE, "qv"));
-  // The node created before comes back with the folder.
+  // The nodes come back with the folder.
   EXPECT_EQ(access("/dev/qv/p\\ifa_x\\1", F_OK), 0);
+  EXPECT_EQ(access("/dev/qv/p\\ifa_x\\2", F_OK), 0);
+
+  // Without restoring, the folder comes back empty.
+  tb.removeNodeDirectory();
+  tb.createNodeDirectory(false);
+  EXPECT_EQ(access("/dev/qv", F_OK), 0);
+  EXPECT_EQ(access("/dev/qv/p\\ifa_x\\1", F_OK), -1);
   close(in);
 }
 
