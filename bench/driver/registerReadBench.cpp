@@ -66,19 +66,25 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        nanoseconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      const std::string name = run.run_name.function_name;
+      // With repetitions the median stands for the benchmark; otherwise its one run.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        medians_[name] = run.GetAdjustedRealTime();
+      } else if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+        singles_[name] = run.GetAdjustedRealTime();
       }
     }
     ConsoleReporter::ReportRuns(runs);
   }
   double time(const std::string& name) const {
-    auto it = nanoseconds_.find(name);
-    return it == nanoseconds_.end() ? 0.0 : it->second;
+    if (auto it = medians_.find(name); it != medians_.end()) return it->second;
+    auto it = singles_.find(name);
+    return it == singles_.end() ? 0.0 : it->second;
   }
 
  private:
-  std::map<std::string, double> nanoseconds_;
+  std::map<std::string, double> medians_;
+  std::map<std::string, double> singles_;
 };
 
 }  // namespace
