@@ -21,6 +21,15 @@ using nQVVUSKS100::tStatus;
 // priority-inheritance protocol as the flag 0x20.
 constexpr int kGlibcPrioInheritFlag = 0x20;
 
+bool otherThreadCanLock(tMutex& mutex) {
+  std::atomic<bool> got{false};
+  std::thread([&] {
+    got = mutex.tryLock();
+    if (got) mutex.unlock();
+  }).join();
+  return got;
+}
+
 TEST(Mutex, CreatedRecursiveWithPriorityInheritance) {
   tMutex mutex;
   EXPECT_FALSE(mutex.isInitialized());
@@ -35,24 +44,11 @@ TEST(Mutex, CreatedRecursiveWithPriorityInheritance) {
   // The owner may lock again; another thread cannot until every lock is undone.
   mutex.lock();
   mutex.lock();
-  std::atomic<bool> otherGotIt{true};
-  std::thread([&] {
-    otherGotIt = mutex.tryLock();
-    if (otherGotIt) mutex.unlock();
-  }).join();
-  EXPECT_FALSE(otherGotIt);
+  EXPECT_FALSE(otherThreadCanLock(mutex));
   mutex.unlock();
-  std::thread([&] {
-    otherGotIt = mutex.tryLock();
-    if (otherGotIt) mutex.unlock();
-  }).join();
-  EXPECT_FALSE(otherGotIt);
+  EXPECT_FALSE(otherThreadCanLock(mutex));
   mutex.unlock();
-  std::thread([&] {
-    otherGotIt = mutex.tryLock();
-    if (otherGotIt) mutex.unlock();
-  }).join();
-  EXPECT_TRUE(otherGotIt);
+  EXPECT_TRUE(otherThreadCanLock(mutex));
 }
 
 TEST(Mutex, ErrorStatusCreatesNothingAndDestroyIsHarmless) {
@@ -176,17 +172,15 @@ TEST(Event, ManualResetWakesAllAutoResetWakesOne) {
   }
 }
 
-TEST(Event, ScopedLockReleasesTheMutex) {
+TEST(Mutex, ScopedLockHoldsAndReleasesTheMutex) {
   tMutex mutex;
   tStatus status;
   mutex.create(&status);
-  { tMutexLock lock(mutex); }
-  std::atomic<bool> got{false};
-  std::thread([&] {
-    got = mutex.tryLock();
-    if (got) mutex.unlock();
-  }).join();
-  EXPECT_TRUE(got);
+  {
+    tMutexLock lock(mutex);
+    EXPECT_FALSE(otherThreadCanLock(mutex));
+  }
+  EXPECT_TRUE(otherThreadCanLock(mutex));
 }
 
 }  // namespace
