@@ -236,33 +236,25 @@ DIR* opendir(const char* path) {
   return real_opendir()(used_path);
 }
 
-int glob(const char* pattern, int flags, int (*errfunc)(const char*, int), glob_t* pglob) {
-  char buffer[kPathBuffer];
-  const char* used = simk_redirect_pattern(pattern, buffer, sizeof buffer);
-  size_t before = (flags & GLOB_APPEND) ? pglob->gl_pathc : 0;
-  int result = real_glob()(used, flags, errfunc, pglob);
-  if (used != pattern && pglob->gl_pathv != NULL) {
-    int saved = errno;
-    size_t offs = (flags & GLOB_DOOFFS) ? pglob->gl_offs : 0;
-    simk_map_glob_results(pglob->gl_pathv + offs, before, pglob->gl_pathc, pattern, used);
-    errno = saved;
+/* glob and glob64 differ only in the type of their result. Results under the testbed come
+ * back in the system spelling. */
+#define DEFINE_GLOB(name, type)                                                              \
+  int name(const char* pattern, int flags, int (*errfunc)(const char*, int), type* pglob) {  \
+    char buffer[kPathBuffer];                                                                \
+    const char* used = simk_redirect_pattern(pattern, buffer, sizeof buffer);                \
+    size_t before = (flags & GLOB_APPEND) ? pglob->gl_pathc : 0;                             \
+    int result = real_##name()(used, flags, errfunc, pglob);                                 \
+    if (used != pattern && pglob->gl_pathv != NULL) {                                        \
+      int saved = errno;                                                                     \
+      size_t offs = (flags & GLOB_DOOFFS) ? pglob->gl_offs : 0;                              \
+      simk_map_glob_results(pglob->gl_pathv + offs, before, pglob->gl_pathc, pattern, used); \
+      errno = saved;                                                                         \
+    }                                                                                        \
+    return result;                                                                           \
   }
-  return result;
-}
 
-int glob64(const char* pattern, int flags, int (*errfunc)(const char*, int), glob64_t* pglob) {
-  char buffer[kPathBuffer];
-  const char* used = simk_redirect_pattern(pattern, buffer, sizeof buffer);
-  size_t before = (flags & GLOB_APPEND) ? pglob->gl_pathc : 0;
-  int result = real_glob64()(used, flags, errfunc, pglob);
-  if (used != pattern && pglob->gl_pathv != NULL) {
-    int saved = errno;
-    size_t offs = (flags & GLOB_DOOFFS) ? pglob->gl_offs : 0;
-    simk_map_glob_results(pglob->gl_pathv + offs, before, pglob->gl_pathc, pattern, used);
-    errno = saved;
-  }
-  return result;
-}
+DEFINE_GLOB(glob, glob_t)
+DEFINE_GLOB(glob64, glob64_t)
 
 int stat(const char* path, struct stat* buf) {
   REDIRECT(path);

@@ -104,6 +104,31 @@ void fail(const char* what) {
   std::fprintf(stderr, "simulated platform: %s\n", what);
 }
 
+// Hands a call on fd to its node: returns 0 when fd is not bound; otherwise 1 with the
+// node's kernel-style answer turned into the C library's (-1 and errno on failure; errno
+// untouched on success).
+template <typename Result, typename Fn>
+int forward(int fd, Result* result, const char* what, Fn&& call) {
+  int saved = errno;
+  auto node = nodeOf(fd);
+  if (node == nullptr) return 0;
+  long r;
+  try {
+    r = call(*node);
+  } catch (...) {
+    std::fprintf(stderr, "simulated platform: a device node's %s threw\n", what);
+    r = -EIO;
+  }
+  if (r < 0) {
+    errno = static_cast<int>(-r);
+    *result = -1;
+  } else {
+    errno = saved;
+    *result = static_cast<Result>(r);
+  }
+  return 1;
+}
+
 }  // namespace
 
 namespace sim::kernel {
@@ -240,24 +265,8 @@ int simk_bound(int fd) {
 }
 
 int simk_ioctl(int fd, unsigned long request, void* arg, int* result) {
-  int saved = errno;
-  auto node = nodeOf(fd);
-  if (node == nullptr) return 0;
-  long r;
-  try {
-    r = node->ioctl(fd, request, arg);
-  } catch (...) {
-    fail("a device node's ioctl threw");
-    r = -EIO;
-  }
-  if (r < 0) {
-    errno = static_cast<int>(-r);
-    *result = -1;
-  } else {
-    errno = saved;
-    *result = static_cast<int>(r);
-  }
-  return 1;
+  return forward(fd, result, "ioctl",
+                 [&](sim::DeviceNode& node) -> long { return node.ioctl(fd, request, arg); });
 }
 
 int simk_mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset, void** result) {
@@ -290,43 +299,13 @@ int simk_mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offs
 }
 
 int simk_read(int fd, void* buffer, size_t count, ssize_t* result) {
-  int saved = errno;
-  auto node = nodeOf(fd);
-  if (node == nullptr) return 0;
-  ssize_t r;
-  try {
-    r = node->read(fd, buffer, count);
-  } catch (...) {
-    r = -EIO;
-  }
-  if (r < 0) {
-    errno = static_cast<int>(-r);
-    *result = -1;
-  } else {
-    errno = saved;
-    *result = r;
-  }
-  return 1;
+  return forward(fd, result, "read",
+                 [&](sim::DeviceNode& node) -> long { return node.read(fd, buffer, count); });
 }
 
 int simk_write(int fd, const void* buffer, size_t count, ssize_t* result) {
-  int saved = errno;
-  auto node = nodeOf(fd);
-  if (node == nullptr) return 0;
-  ssize_t r;
-  try {
-    r = node->write(fd, buffer, count);
-  } catch (...) {
-    r = -EIO;
-  }
-  if (r < 0) {
-    errno = static_cast<int>(-r);
-    *result = -1;
-  } else {
-    errno = saved;
-    *result = r;
-  }
-  return 1;
+  return forward(fd, result, "write",
+                 [&](sim::DeviceNode& node) -> long { return node.write(fd, buffer, count); });
 }
 
 void simk_close(int fd) {
