@@ -14,9 +14,15 @@ namespace sim {
 
 namespace {
 
-void put16(std::vector<uint8_t>& m, size_t at, uint16_t v) { std::memcpy(m.data() + at, &v, 2); }
-void put32(std::vector<uint8_t>& m, size_t at, uint32_t v) { std::memcpy(m.data() + at, &v, 4); }
-void put64(std::vector<uint8_t>& m, size_t at, uint64_t v) { std::memcpy(m.data() + at, &v, 8); }
+void put16(std::vector<uint8_t>& m, size_t at, uint16_t v) {
+  std::memcpy(m.data() + at, &v, 2);
+}
+void put32(std::vector<uint8_t>& m, size_t at, uint32_t v) {
+  std::memcpy(m.data() + at, &v, 4);
+}
+void put64(std::vector<uint8_t>& m, size_t at, uint64_t v) {
+  std::memcpy(m.data() + at, &v, 8);
+}
 
 }  // namespace
 

@@ -1,0 +1,95 @@
+#include "foundation/notify/tThreadController.h"
+
+#include <sched.h>
+#include <sys/prctl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/errors/ErrorCodes.h"
+
+namespace nQVVANDRELBRENMOORU_22_8::nQVVUSK000 {
+
+namespace {
+
+constexpr qverr::StatusLocation kAlreadyRunning{"tThreadController", 56, qverr::kComponent};
+constexpr qverr::StatusLocation kAttributeFailed{"thread", 594, qverr::kComponent};
+constexpr qverr::StatusLocation kCreateFailed{"thread", 632, qverr::kComponent};
+
+int32_t callRun(iThread* object) {
+  return object->run();
+}
+
+void* trampoline(void* argument) {
+  tThreadBlock* block = static_cast<tThreadBlock*>(argument);
+  if (block->name != nullptr) {
+    prctl(PR_SET_NAME, block->name, 0, 0, 0);
+    std::free(block->name);
+    block->name = nullptr;
+  }
+  block->entry(block->object);
+  return nullptr;
+}
+
+}  // namespace
+
+iThread::~iThread() = default;
+
+tThreadController::~tThreadController() = default;
+
+void tThreadController::start(iThread* object, int32_t priority, const char* name,
+                              nQVVUSKS100::tStatus* status) {
+  if (running_) {
+    qverr::recordCode(*status, qverr::kAlreadyRunning, kAlreadyRunning);
+    return;
+  }
+  if (joinable_) {
+    block_.handle = pthread_t{};
+    running_ = false;
+    joinable_ = false;
+  }
+  if (status->isError()) return;
+
+  block_.object = object;
+  block_.entry = &callRun;
+  block_.name = nullptr;
+
+  pthread_attr_t attribute;
+  if (pthread_attr_init(&attribute) != 0) {
+    qverr::recordCode(*status, qverr::kOsFault, kAttributeFailed);
+    return;
+  }
+  sched_param parameter{};
+  parameter.sched_priority = priority;
+  if (pthread_attr_setschedpolicy(&attribute, priority >= 1 ? SCHED_RR : SCHED_OTHER) != 0 ||
+      pthread_attr_setschedparam(&attribute, &parameter) != 0 ||
+      pthread_attr_setinheritsched(&attribute, PTHREAD_EXPLICIT_SCHED) != 0) {
+    pthread_attr_destroy(&attribute);
+    qverr::recordCode(*status, qverr::kOsFault, kCreateFailed);
+    return;
+  }
+
+  if (name != nullptr) {
+    block_.name = strdup(name);
+    // Without a copy the thread simply keeps its inherited name.
+  }
+  const int created = pthread_create(&block_.handle, &attribute, &trampoline, &block_);
+  pthread_attr_destroy(&attribute);
+  if (created != 0) {
+    std::free(block_.name);
+    block_.name = nullptr;
+    qverr::recordCode(*status, qverr::kOsFault, kCreateFailed);
+    return;
+  }
+  running_ = !status->isError();
+  joinable_ = running_;
+}
+
+void tThreadController::join() {
+  if (!joinable_) return;
+  pthread_join(block_.handle, nullptr);
+  running_ = false;
+  joinable_ = false;
+}
+
+}  // namespace nQVVANDRELBRENMOORU_22_8::nQVVUSK000
