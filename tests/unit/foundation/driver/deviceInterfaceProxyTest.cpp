@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "DriverTestbed.h"
@@ -250,6 +251,35 @@ TEST_F(Transport, MapFailureGivesTheErrnoCodeAndNoAddress) {
   const size_t before = iface.maps().size();
   EXPECT_EQ(proxy.map(8192, 4096, 1, &mapping, &error), nullptr);
   EXPECT_EQ(iface.maps().size(), before);
+}
+
+// Each call keeps its records on the caller's stack: threads sharing one proxy do not see
+// each other's requests.
+TEST_F(Transport, ThreadsShareOneProxy) {
+  sim::Interface& iface = first.deviceInterface();
+  iface.setLogging(false);
+  tInterfaceProxy_vandrelbrenmoor proxy;
+  tStatus opened;
+  proxy.open(iface.nodePath().c_str(), &opened);
+  constexpr int kThreads = 4;
+  constexpr uint32_t kRounds = 500;
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      tStatus status;
+      const uint32_t offset = 0x100 + 4 * t;
+      for (uint32_t i = 0; i < kRounds; ++i) {
+        const uint32_t value = (static_cast<uint32_t>(t) << 24) | i;
+        proxy.command8317(offset, value, &status);
+        if (proxy.command8316(offset, &status) != value) ++mismatches[t];
+      }
+      if (status.code != 0) mismatches[t] += 1000000;
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+  EXPECT_EQ(first.registers().peek(0x100), kRounds - 1);
 }
 
 TEST(CommandCode, LinuxIoctlLayoutWithTheDescriptorSize) {

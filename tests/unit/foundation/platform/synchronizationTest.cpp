@@ -130,6 +130,22 @@ TEST(Event, ErrorStatusWaitsForNothing) {
   EXPECT_TRUE(event.isSignaled());
 }
 
+TEST(Event, CreationWithErrorStatusDoesNothing) {
+  tEvent event;
+  tStatus status;
+  status.code = -52031;
+  event.create(false, &status);
+  EXPECT_EQ(status.code, -52031);
+  event.destroy();
+  // Destroying an event twice, or one never created, is harmless.
+  event.destroy();
+  tStatus clean;
+  event.create(false, &clean);
+  EXPECT_EQ(clean.code, 0);
+  EXPECT_FALSE(event.isAutoReset());
+  EXPECT_FALSE(event.isSignaled());
+}
+
 TEST(Event, SetFromAnotherThreadWakesTheWaiter) {
   tEvent event;
   tStatus status;
