@@ -1,0 +1,192 @@
+#include "devkit/HmbSection.h"
+
+#include <gtest/gtest.h>
+
+#include "DevkitTestUtil.h"
+
+namespace {
+
+using devkit_test::codeOf;
+using qvkel::HmbRegion;
+using qvkel::HmbSectionState;
+
+const std::string kSignature = "0123456789abcdef0011223344556677";
+const std::string kOtherSignature = "fedcba98765432100011223344556677";
+
+std::string block(const std::string& name, uint64_t elements, uint64_t stride) {
+  return "<MemoryBlock><Name>" + name + "</Name><Elements>" + std::to_string(elements) +
+         "</Elements><Stride>" + std::to_string(stride) + "</Stride></MemoryBlock>";
+}
+
+std::string fixedBlock(const std::string& name, const std::string& address,
+                       const std::string& baggage = "") {
+  return "<MemoryBlock><Name>" + name + "</Name><FixedAddr>" + address + "</FixedAddr>" +
+         (baggage.empty() ? "" : "<Baggage>" + baggage + "</Baggage>") + "</MemoryBlock>";
+}
+
+std::string section(const std::string& blocks, const std::string& fixed = "",
+                    const std::string& llb = "", const std::string& bits = "") {
+  return "<CompilationResults><QvFpga/><TargetSpecificData><HMB>" +
+         (bits.empty()
+              ? std::string("<BufferIndexBits>2</BufferIndexBits><OffsetBits>22</OffsetBits>")
+              : bits) +
+         "<MemoryBlockList>" + blocks + "</MemoryBlockList>" +
+         (fixed.empty() ? "" : "<FixedMemoryBlockList>" + fixed + "</FixedMemoryBlockList>") +
+         "</HMB>" + llb + "</TargetSpecificData></CompilationResults>";
+}
+
+std::string llbOnly(const std::string& blocks) {
+  return "<CompilationResults><TargetSpecificData><LLB><MemoryBlockList>" + blocks +
+         "</MemoryBlockList></LLB></TargetSpecificData></CompilationResults>";
+}
+
+TEST(HmbSection, DynamicBlocksGetOffsetsAndRoundedTotal) {
+  HmbSectionState state;
+  // 0x180000 bytes (stride 64 bits x 0x30000) and 0x100000 bytes.
+  EXPECT_TRUE(qvkel::parseHmbSection(section(block("A", 0x30000, 64) + block("B", 0x100000, 8)),
+                                     kSignature, state));
+  EXPECT_EQ(state.dynamicTotal, 0x300000u);
+  EXPECT_EQ(state.regions.at("A"), (HmbRegion{0, 0x180000, 0, 0xFF}));
+  EXPECT_EQ(state.regions.at("B"), (HmbRegion{0x180000, 0x100000, 0, 0xFF}));
+  ASSERT_TRUE(state.heldSignature.has_value());
+  EXPECT_EQ(*state.heldSignature, qvkel::FpgaSignature(kSignature));
+}
+
+TEST(HmbSection, SmallBlockRoundsToOneMegabyte) {
+  HmbSectionState state;
+  EXPECT_TRUE(qvkel::parseHmbSection(section(block("T", 16, 8)), kSignature, state));
+  EXPECT_EQ(state.regions.at("T").size, 16u);
+  EXPECT_EQ(state.dynamicTotal, 0x100000u);
+}
+
+TEST(HmbSection, BlockBeyondFourMegabytesEndsTheList) {
+  HmbSectionState state;
+  EXPECT_TRUE(qvkel::parseHmbSection(section(block("A", 0x40000, 64) + block("B", 0x40000, 64) +
+                                             block("C", 0x40000, 64) + block("D", 1, 8)),
+                                     kSignature, state));
+  EXPECT_EQ(state.dynamicTotal, 0x400000u);
+  EXPECT_EQ(state.regions.size(), 2u);
+  EXPECT_EQ(state.regions.count("C"), 0u);
+  EXPECT_EQ(state.regions.count("D"), 0u);
+}
+
+TEST(HmbSection, SizesThatWouldWrapIn32BitsEndTheList) {
+  HmbSectionState state;
+  // 0x20000000 elements of 8 bytes is 4 GiB: in 32 bits the size is 0 and would pass.
+  EXPECT_TRUE(qvkel::parseHmbSection(
+      section(block("Small", 16, 8) + block("Wrap", 0x20000000, 64) + block("Late", 16, 8)),
+      kSignature, state));
+  EXPECT_EQ(state.regions.size(), 1u);
+  EXPECT_EQ(state.regions.count("Wrap"), 0u);
+  EXPECT_EQ(state.dynamicTotal, 0x100000u);
+
+  // A size just below 4 GiB: its 1 MiB round-up wraps to 0 in 32 bits.
+  HmbSectionState round;
+  EXPECT_FALSE(qvkel::parseHmbSection(section(block("Near", 0xFFFFFFFF, 8)), kSignature, round));
+  EXPECT_TRUE(round.regions.empty());
+  EXPECT_EQ(round.dynamicTotal, 0u);
+  for (const auto& [name, region] : state.regions) {
+    EXPECT_LE(uint64_t{region.offset} + region.size, uint64_t{state.dynamicTotal}) << name;
+  }
+}
+
+TEST(HmbSection, FifthRegionAndBadLayoutAreIncompatible) {
+  HmbSectionState state;
+  EXPECT_EQ(codeOf([&] {
+              qvkel::parseHmbSection(
+                  section(block("A", 1, 8) + block("B", 1, 8) + block("C", 1, 8) +
+                          block("D", 1, 8) + block("E", 0, 8)),
+                  kSignature, state);
+            }),
+            -63107);
+  EXPECT_EQ(codeOf([&] { qvkel::parseHmbSection(section(block("A", 1, 12)), kSignature, state); }),
+            -63107);
+  EXPECT_EQ(codeOf([&] {
+              qvkel::parseHmbSection(
+                  section(block("A", 1, 8), "", "",
+                          "<BufferIndexBits>3</BufferIndexBits><OffsetBits>22</OffsetBits>"),
+                  kSignature, state);
+            }),
+            -63107);
+  EXPECT_EQ(codeOf([&] {
+              qvkel::parseHmbSection(
+                  section(block("A", 1, 8), "", "", "<OffsetBits>22</OffsetBits>"), kSignature,
+                  state);
+            }),
+            -61070);
+  // A failed parse leaves the state as it was.
+  EXPECT_TRUE(state.regions.empty());
+  EXPECT_FALSE(state.heldSignature.has_value());
+}
+
+TEST(HmbSection, FixedBlocksAndBaggage) {
+  HmbSectionState state;
+  qvkel::parseHmbSection(section(block("A", 16, 8), fixedBlock("A", "0x1000") +
+                                                        fixedBlock("Bell", "0xFEE0000000001000") +
+                                                        fixedBlock("Big", "0x10", "300")),
+                         kSignature, state);
+  EXPECT_EQ(state.regions.at("A"), (HmbRegion{0, 16, 0x1000, 0xFF}));
+  EXPECT_EQ(state.regions.at("Bell"), (HmbRegion{0, 0, 0xFEE0000000001000ull, 0xFF}));
+  EXPECT_EQ(state.regions.at("Big").baggage, 44);
+}
+
+TEST(HmbSection, SameSignatureReturnsWithoutReading) {
+  HmbSectionState state;
+  EXPECT_TRUE(qvkel::parseHmbSection(section(block("A", 16, 8)), kSignature, state));
+  EXPECT_TRUE(qvkel::parseHmbSection("not even XML", kSignature, state));
+  EXPECT_EQ(state.regions.size(), 1u);
+}
+
+TEST(HmbSection, DifferentDesignWhileHeldIsRefused) {
+  HmbSectionState state;
+  qvkel::parseHmbSection(section(block("A", 16, 8)), kSignature, state);
+  const HmbSectionState before = state;
+  EXPECT_EQ(
+      codeOf([&] { qvkel::parseHmbSection(section(block("B", 16, 8)), kOtherSignature, state); }),
+      -61499);
+  EXPECT_EQ(state.dynamicTotal, before.dynamicTotal);
+  EXPECT_EQ(state.regions, before.regions);
+  EXPECT_EQ(*state.heldSignature, *before.heldSignature);
+}
+
+TEST(HmbSection, NoSectionOrOnlyLlb) {
+  HmbSectionState state;
+  EXPECT_FALSE(qvkel::parseHmbSection("<CompilationResults/>", kSignature, state));
+  EXPECT_FALSE(state.heldSignature.has_value());
+  EXPECT_EQ(codeOf([&] { qvkel::parseHmbSection("   ", kSignature, state); }), -61070);
+
+  EXPECT_FALSE(qvkel::parseHmbSection(llbOnly(block("L", 0x20000, 64) + block("M", 0x100000, 8)),
+                                      kSignature, state));
+  EXPECT_EQ(state.llbBufferName, "M");
+  EXPECT_FALSE(state.heldSignature.has_value());
+  EXPECT_EQ(
+      codeOf([&] { qvkel::parseHmbSection(llbOnly(block("N", 0x20001, 64)), kSignature, state); }),
+      -63107);
+  EXPECT_EQ(state.llbBufferName, "M");
+}
+
+TEST(HmbSection, EarlierTotalSurvivesASectionWithoutBuffers) {
+  HmbSectionState state;
+  state.dynamicTotal = 0x100000;
+  EXPECT_TRUE(qvkel::parseHmbSection(
+      "<CompilationResults><TargetSpecificData/></CompilationResults>", kSignature, state));
+}
+
+TEST(HmbSection, NamesAreDecodedOnceAndTheTextIsNotChanged) {
+  HmbSectionState state;
+  const std::string text = section(block("a&amp;lt;b", 16, 8));
+  const std::string copy = text;
+  qvkel::parseHmbSection(text, kSignature, state);
+  EXPECT_EQ(state.regions.count("a&lt;b"), 1u);
+  EXPECT_EQ(text, copy);
+}
+
+TEST(HmbSection, BadSignatureText) {
+  HmbSectionState state;
+  EXPECT_EQ(codeOf([&] { qvkel::parseHmbSection(section(block("A", 16, 8)), "0123", state); }),
+            -52005);
+  state.heldSignature = qvkel::FpgaSignature(kSignature);
+  EXPECT_EQ(codeOf([&] { qvkel::parseHmbSection("<x/>", "0123", state); }), -52005);
+}
+
+}  // namespace
