@@ -16,19 +16,24 @@ namespace nQVVANDRELBRENMOORU_22_8::nQVVUSK000 {
 
 namespace {
 
-constexpr qverr::StatusLocation kPipeFailed{"tIONotification", 21, qverr::kComponent};
-constexpr qverr::StatusLocation kDepthTooLarge{"tIONotification", 51, qverr::kComponent};
-constexpr qverr::StatusLocation kSocketFailed{"tIONotification", 60, qverr::kComponent};
-constexpr qverr::StatusLocation kGetBufferFailed{"tIONotification", 67, qverr::kComponent};
-constexpr qverr::StatusLocation kSetBufferFailed{"tIONotification", 75, qverr::kComponent};
-constexpr qverr::StatusLocation kBindFailed{"tIONotification", 84, qverr::kComponent};
-constexpr qverr::StatusLocation kPortFailed{"tIONotification", 101, qverr::kComponent};
-constexpr qverr::StatusLocation kReceiveFailed{"tIONotification", 128, qverr::kComponent};
-constexpr qverr::StatusLocation kUnknownKind{"tIONotification", 154, qverr::kComponent};
-constexpr qverr::StatusLocation kPayloadTooLong{"tIONotification", 160, qverr::kComponent};
-constexpr qverr::StatusLocation kTimedOut{"tIONotification", 199, qverr::kComponent};
-constexpr qverr::StatusLocation kPollFailed{"tIONotification", 203, qverr::kComponent};
-constexpr qverr::StatusLocation kCancelFailed{"tIONotification", 216, qverr::kComponent};
+// Raise sites of this file.
+constexpr qverr::StatusLocation at(uint64_t line) {
+  return {"tIONotification", line, qverr::kComponent};
+}
+
+constexpr qverr::StatusLocation kPipeFailed = at(21);
+constexpr qverr::StatusLocation kDepthTooLarge = at(51);
+constexpr qverr::StatusLocation kSocketFailed = at(60);
+constexpr qverr::StatusLocation kGetBufferFailed = at(67);
+constexpr qverr::StatusLocation kSetBufferFailed = at(75);
+constexpr qverr::StatusLocation kBindFailed = at(84);
+constexpr qverr::StatusLocation kPortFailed = at(101);
+constexpr qverr::StatusLocation kReceiveFailed = at(128);
+constexpr qverr::StatusLocation kUnknownKind = at(154);
+constexpr qverr::StatusLocation kPayloadTooLong = at(160);
+constexpr qverr::StatusLocation kTimedOut = at(199);
+constexpr qverr::StatusLocation kPollFailed = at(203);
+constexpr qverr::StatusLocation kCancelFailed = at(216);
 
 // The message as read: netlink header (16), generic-netlink header (4), one attribute header
 // (4), the echoed value (8), the payload length (4) and up to 32 payload bytes.

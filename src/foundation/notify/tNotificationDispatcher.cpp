@@ -19,12 +19,17 @@ namespace nQVVANDRELBRENMOORU_22_8::nQVVUSK000 {
 
 namespace {
 
-constexpr qverr::StatusLocation kInotifyFailed{"tNotificationDispatcher", 47, qverr::kComponent};
-constexpr qverr::StatusLocation kWatchFailed{"tNotificationDispatcher", 69, qverr::kComponent};
-constexpr qverr::StatusLocation kPipeFailed{"tNotificationDispatcher", 149, qverr::kComponent};
-constexpr qverr::StatusLocation kScanFailed{"tNotificationDispatcher", 191, qverr::kComponent};
-constexpr qverr::StatusLocation kReadFailed{"tNotificationDispatcher", 277, qverr::kComponent};
-constexpr qverr::StatusLocation kSelectFailed{"tNotificationDispatcher", 350, qverr::kComponent};
+// Raise sites of this file.
+constexpr qverr::StatusLocation at(uint64_t line) {
+  return {"tNotificationDispatcher", line, qverr::kComponent};
+}
+
+constexpr qverr::StatusLocation kInotifyFailed = at(47);
+constexpr qverr::StatusLocation kWatchFailed = at(69);
+constexpr qverr::StatusLocation kPipeFailed = at(149);
+constexpr qverr::StatusLocation kScanFailed = at(191);
+constexpr qverr::StatusLocation kReadFailed = at(277);
+constexpr qverr::StatusLocation kSelectFailed = at(350);
 constexpr qverr::StatusLocation kNamesFull{"tVector", 112, qverr::kComponent};
 
 constexpr const char* kDevPath = "/dev";

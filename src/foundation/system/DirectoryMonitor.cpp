@@ -21,20 +21,18 @@ constexpr uint32_t kWatchMask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE
                                 IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF;
 static_assert(kWatchMask == 0xFCE);
 
-constexpr qverr::StatusLocation kPipeFailed{"DirectoryMonitor", 48, qverr::kComponent,
-                                            qverr::constant::kOsFault};
-constexpr qverr::StatusLocation kNonBlockingFailed{"DirectoryMonitor", 57, qverr::kComponent,
-                                                   qverr::constant::kOsFault};
-constexpr qverr::StatusLocation kInotifyFailed{"DirectoryMonitor", 66, qverr::kComponent,
-                                               qverr::constant::kOsFault};
-constexpr qverr::StatusLocation kWatchFailed{"DirectoryMonitor", 75, qverr::kComponent,
-                                             qverr::constant::kOsFault};
-constexpr qverr::StatusLocation kSelectFailed{"DirectoryMonitor", 118, qverr::kComponent,
-                                              qverr::constant::kOsFault};
-constexpr qverr::StatusLocation kTimedOut{"DirectoryMonitor", 125, qverr::kComponent,
-                                          qverr::constant::kOperationTimedOut};
-constexpr qverr::StatusLocation kReadFailed{"DirectoryMonitor", 147, qverr::kComponent,
-                                            qverr::constant::kOsFault};
+// Raise sites of this file.
+constexpr qverr::StatusLocation at(uint64_t line, const char* constant) {
+  return {"DirectoryMonitor", line, qverr::kComponent, constant};
+}
+
+constexpr qverr::StatusLocation kPipeFailed = at(48, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kNonBlockingFailed = at(57, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kInotifyFailed = at(66, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kWatchFailed = at(75, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kSelectFailed = at(118, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kTimedOut = at(125, qverr::constant::kOperationTimedOut);
+constexpr qverr::StatusLocation kReadFailed = at(147, qverr::constant::kOsFault);
 
 // Room for the largest event: the header and a name of NAME_MAX bytes with its terminator.
 // (Any event with a name is at least 32 bytes, so a smaller first read fails with EINVAL.)

@@ -18,20 +18,18 @@ namespace qvsysq {
 
 namespace {
 
-constexpr qverr::StatusLocation kNotADirectory{"stdpath_util", 179, qverr::kComponent,
-                                               qverr::constant::kObjectNameCollision};
-constexpr qverr::StatusLocation kParentNotFound{"stdpath_util", 194, qverr::kComponent,
-                                                qverr::constant::kResourceNotFound};
-constexpr qverr::StatusLocation kMkdirFailed{"stdpath_util", 202, qverr::kComponent,
-                                             qverr::constant::kOsFault};
-constexpr qverr::StatusLocation kOpenFailed{"stdpath_util", 224, qverr::kComponent,
-                                            qverr::constant::kResourceNotFound};
-constexpr qverr::StatusLocation kSizeFailed{"stdpath_util", 236, qverr::kComponent,
-                                            qverr::constant::kOsFault};
-constexpr qverr::StatusLocation kShortRead{"stdpath_util", 249, qverr::kComponent,
-                                           qverr::constant::kOsFault};
-constexpr qverr::StatusLocation kOutOfMemory{"stdpath_util", 255, qverr::kComponent,
-                                             qverr::constant::kMemoryFull};
+// Raise sites of this file.
+constexpr qverr::StatusLocation at(uint64_t line, const char* constant) {
+  return {"stdpath_util", line, qverr::kComponent, constant};
+}
+
+constexpr qverr::StatusLocation kNotADirectory = at(179, qverr::constant::kObjectNameCollision);
+constexpr qverr::StatusLocation kParentNotFound = at(194, qverr::constant::kResourceNotFound);
+constexpr qverr::StatusLocation kMkdirFailed = at(202, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kOpenFailed = at(224, qverr::constant::kResourceNotFound);
+constexpr qverr::StatusLocation kSizeFailed = at(236, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kShortRead = at(249, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kOutOfMemory = at(255, qverr::constant::kMemoryFull);
 
 struct FileCloser {
   void operator()(FILE* f) const { std::fclose(f); }

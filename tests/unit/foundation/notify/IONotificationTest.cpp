@@ -140,6 +140,17 @@ TEST_F(Routing, FailedArmIsOsFaultWhateverTheErrno) {
   EXPECT_FALSE(demotion.isArmed());
 }
 
+TEST_F(Routing, ArmWithAnErrorInTheStatusSendsNothing) {
+  nQVVUSKS100::tStatus status;
+  tIONotificationReader reader(0, &status);
+  tDemotionNotification demotion;
+  status.code = -52000;
+  demotion.arm(reader, &proxy, 5, &status);
+  EXPECT_EQ(status.code, -52000);
+  EXPECT_FALSE(demotion.isArmed());
+  EXPECT_TRUE(module.routingInterface().log().empty());
+}
+
 TEST(IONotificationReader, TimeOutWithNothingPending) {
   nQVVUSKS100::tStatus status;
   tIONotificationReader reader(0, &status);
