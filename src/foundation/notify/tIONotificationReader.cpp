@@ -137,82 +137,90 @@ void tIONotificationReader::readPortId(nQVVUSKS100::tStatus* status) {
 uint64_t tIONotificationReader::read(uint32_t* kind, uint8_t* payload, uint32_t* payloadLength,
                                      nQVVUSKS100::tStatus* status, int32_t timeoutMs) {
   if (status->isError()) return 0;
-  pollfd watched[2] = {{socket_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-  int ready;
-  do {
-    watched[0].revents = 0;
-    watched[1].revents = 0;
-    ready = poll(watched, 2, timeoutMs);
-  } while (ready == -1 && errno == EINTR);
-  if (ready == -1) {
-    qverr::recordCode(*status, qverr::kOsFault, kPollFailed);
-    return 0;
-  }
-  if (ready == 0) {
-    qverr::recordCode(*status, qverr::kTimeout, kTimedOut);
-    return 0;
-  }
-  if ((watched[0].revents & POLLIN) != 0) return receive(kind, payload, payloadLength, status);
-  if ((watched[1].revents & POLLIN) != 0) {
-    char wake;
-    ssize_t got;
+  for (;;) {
+    pollfd watched[2] = {{socket_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+    int ready;
     do {
-      got = ::read(wakeRead_, &wake, 1);
-    } while (got == -1 && errno == EINTR);
-    *payloadLength = 0;
-    *kind = kNotificationKindCancelled;
+      watched[0].revents = 0;
+      watched[1].revents = 0;
+      ready = poll(watched, 2, timeoutMs);
+    } while (ready == -1 && errno == EINTR);
+    if (ready == -1) {
+      qverr::recordCode(*status, qverr::kOsFault, kPollFailed);
+      return 0;
+    }
+    if (ready == 0) {
+      qverr::recordCode(*status, qverr::kTimeout, kTimedOut);
+      return 0;
+    }
+    if ((watched[0].revents & POLLIN) != 0) {
+      bool dropped = false;
+      const uint64_t echo = receive(kind, payload, payloadLength, status, &dropped);
+      // A dropped message sends the reader back to waiting on both, so cancel still works.
+      if (dropped) continue;
+      return echo;
+    }
+    if ((watched[1].revents & POLLIN) != 0) {
+      char wake;
+      ssize_t got;
+      do {
+        got = ::read(wakeRead_, &wake, 1);
+      } while (got == -1 && errno == EINTR);
+      *payloadLength = 0;
+      *kind = kNotificationKindCancelled;
+    }
+    return 0;
   }
-  return 0;
 }
 
 uint64_t tIONotificationReader::receive(uint32_t* kind, uint8_t* payload, uint32_t* payloadLength,
-                                        nQVVUSKS100::tStatus* status) {
-  for (;;) {
-    // Zeroed so that nothing of an earlier message is ever taken for this one.
-    uint8_t message[kMessageMax] = {};
-    sockaddr_nl source{};
-    iovec vector{message, sizeof message};
-    msghdr header{};
-    header.msg_name = &source;
-    header.msg_namelen = sizeof source;
-    header.msg_iov = &vector;
-    header.msg_iovlen = 1;
-    ssize_t got;
-    do {
-      got = recvmsg(socket_, &header, 0);
-    } while (got == -1 && errno == EINTR);
-    if (got == -1) {
-      qverr::recordCode(*status, qverr::kIoError, kReceiveFailed);
-      return 0;
-    }
-    const size_t received = static_cast<size_t>(got);
-    if (received < kHeaderSize) continue;
-    const uint32_t length = field<uint32_t>(message, 0);
-    const uint16_t type = field<uint16_t>(message, kTypeOffset);
-    if (length < kHeaderSize || length > received) continue;
-    if (type >= 1 && type <= kLastControlType) continue;
-
-    const uint16_t attributeType = field<uint16_t>(message, kAttributeTypeOffset);
-    if (attributeType == 1) {
-      *kind = kNotificationKindFirst;
-    } else if (attributeType == 2) {
-      *kind = kNotificationKindSecond;
-    } else {
-      qverr::recordCode(*status, qverr::kNotSupported, kUnknownKind);
-      return 0;
-    }
-    const uint32_t announced = field<uint32_t>(message, kPayloadLengthOffset);
-    if (announced > kNotificationPayloadMax) {
-      qverr::recordCode(*status, qverr::kIoError, kPayloadTooLong);
-      return 0;
-    }
-    // Never more than the message really carries.
-    const size_t carried = length > kPayloadOffset ? length - kPayloadOffset : 0;
-    const uint32_t copied = announced < carried ? announced : static_cast<uint32_t>(carried);
-    *payloadLength = copied;
-    std::memcpy(payload, message + kPayloadOffset, copied);
-    return field<uint64_t>(message, kEchoOffset);
+                                        nQVVUSKS100::tStatus* status, bool* dropped) {
+  // Zeroed so that nothing of an earlier message is ever taken for this one.
+  uint8_t message[kMessageMax] = {};
+  sockaddr_nl source{};
+  iovec vector{message, sizeof message};
+  msghdr header{};
+  header.msg_name = &source;
+  header.msg_namelen = sizeof source;
+  header.msg_iov = &vector;
+  header.msg_iovlen = 1;
+  ssize_t got;
+  do {
+    got = recvmsg(socket_, &header, 0);
+  } while (got == -1 && errno == EINTR);
+  if (got == -1) {
+    qverr::recordCode(*status, qverr::kIoError, kReceiveFailed);
+    return 0;
   }
+  const size_t received = static_cast<size_t>(got);
+  const uint32_t length = field<uint32_t>(message, 0);
+  const uint16_t type = field<uint16_t>(message, kTypeOffset);
+  if (received < kHeaderSize || length < kHeaderSize || length > received ||
+      (type >= 1 && type <= kLastControlType)) {
+    *dropped = true;
+    return 0;
+  }
+
+  const uint16_t attributeType = field<uint16_t>(message, kAttributeTypeOffset);
+  if (attributeType == 1) {
+    *kind = kNotificationKindFirst;
+  } else if (attributeType == 2) {
+    *kind = kNotificationKindSecond;
+  } else {
+    qverr::recordCode(*status, qverr::kNotSupported, kUnknownKind);
+    return 0;
+  }
+  const uint32_t announced = field<uint32_t>(message, kPayloadLengthOffset);
+  if (announced > kNotificationPayloadMax) {
+    qverr::recordCode(*status, qverr::kIoError, kPayloadTooLong);
+    return 0;
+  }
+  // Never more than the message really carries.
+  const size_t carried = length > kPayloadOffset ? length - kPayloadOffset : 0;
+  const uint32_t copied = announced < carried ? announced : static_cast<uint32_t>(carried);
+  *payloadLength = copied;
+  std::memcpy(payload, message + kPayloadOffset, copied);
+  return field<uint64_t>(message, kEchoOffset);
 }
 
 void tIONotificationReader::cancel(nQVVUSKS100::tStatus* status) {

@@ -36,8 +36,9 @@ class tIONotificationReader {
  private:
   void openSocket(uint64_t depth, nQVVUSKS100::tStatus* status);
   void readPortId(nQVVUSKS100::tStatus* status);
+  // Takes one message; a malformed one or a netlink control message sets *dropped.
   uint64_t receive(uint32_t* kind, uint8_t* payload, uint32_t* payloadLength,
-                   nQVVUSKS100::tStatus* status);
+                   nQVVUSKS100::tStatus* status, bool* dropped);
 
   int socket_ = -1;
   uint32_t portId_ = 0;

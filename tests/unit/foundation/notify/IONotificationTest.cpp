@@ -298,6 +298,29 @@ TEST(IONotificationReader, BadMessagesAreDroppedOrRefused) {
   EXPECT_EQ(second.line, 160u);
 }
 
+TEST(IONotificationReader, CancelStillWakesAReadAfterADroppedMessage) {
+  nQVVUSKS100::tStatus status;
+  tIONotificationReader reader(0, &status);
+  RawSender sender;
+  auto blocked = std::async(std::launch::async, [&] {
+    nQVVUSKS100::tStatus readStatus;
+    uint32_t kind = 77, length = 77;
+    uint8_t buffer[32];
+    reader.read(&kind, buffer, &length, &readStatus, -1);
+    return kind;
+  });
+  // A netlink control message wakes the reader, which drops it and must keep watching the
+  // wake pipe too.
+  sender.send(reader.portId(), handMade(36, 2, 1, 0x777, 0, {}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  reader.cancel(&status);
+  if (blocked.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    sender.send(reader.portId(), handMade(36, 0x20, 1, 0x888, 0, {}));  // releases the reader
+    ADD_FAILURE() << "cancel did not wake the read";
+  }
+  EXPECT_EQ(blocked.get(), 2u);
+}
+
 TEST(IONotificationReader, PayloadIsCutToTheBytesReceived) {
   nQVVUSKS100::tStatus status;
   tIONotificationReader reader(0, &status);
