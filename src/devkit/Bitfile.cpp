@@ -32,16 +32,16 @@ constexpr std::string_view kLegacyTargetClasses[] = {
 // The decoder takes an int length; feed long texts in pieces (its state carries over).
 constexpr size_t kDecodeChunk = size_t{1} << 30;
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+// The one record of that name; null when there is none or more than one.
+template <typename Record>
+const Record* findUnique(const std::vector<Record>& records, std::string_view name) {
+  const Record* found = nullptr;
+  for (const Record& record : records) {
+    if (record.getName() != name) continue;
+    if (found) return nullptr;
+    found = &record;
   }
-  return true;
+  return found;
 }
 
 // Empties an element's text so the printed document leaves it out.
@@ -125,7 +125,7 @@ void Bitfile::parse(char* text, size_t length, bool decodeBitstream) {
 
   if (decodeBitstream) {
     if (const XmlNode* encoding = findXmlNode(root, "BitstreamEncoding")) {
-      if (!equalsIgnoringCase(unescapeXmlText(encoding), "base64"))
+      if (!equalsIgnoringAsciiCase(unescapeXmlText(encoding), "base64"))
         qverr::raise(kBitfileIncompatible, kBadEncoding);
     }
     decodeBitstreamText(getRequiredXmlNode(root, "Bitstream"));
@@ -200,23 +200,11 @@ void Bitfile::decodeBitstreamText(const XmlNode* bitstream) {
 }
 
 const NamedRegister* Bitfile::findRegister(std::string_view name) const {
-  const NamedRegister* found = nullptr;
-  for (const NamedRegister& reg : registers_) {
-    if (reg.getName() != name) continue;
-    if (found) return nullptr;
-    found = &reg;
-  }
-  return found;
+  return findUnique(registers_, name);
 }
 
 const NamedFifo* Bitfile::findFifo(std::string_view name) const {
-  const NamedFifo* found = nullptr;
-  for (const NamedFifo& fifo : fifos_) {
-    if (fifo.getName() != name) continue;
-    if (found) return nullptr;
-    found = &fifo;
-  }
-  return found;
+  return findUnique(fifos_, name);
 }
 
 }  // namespace qvkel

@@ -141,18 +141,21 @@ int32_t readXmlSigned(const XmlNode* node, bool raw) {
   return readNumber<int32_t>(unescapeXmlText(node, raw));
 }
 
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 bool parseXmlBool(std::string_view text) {
-  auto equalsIgnoringCase = [&](std::string_view word) {
-    if (text.size() != word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i) {
-      char c = text[i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != word[i]) return false;
-    }
-    return true;
-  };
-  if (equalsIgnoringCase("true")) return true;
-  if (equalsIgnoringCase("false")) return false;
+  if (equalsIgnoringAsciiCase(text, "true")) return true;
+  if (equalsIgnoringAsciiCase(text, "false")) return false;
   qverr::raise(kBitfileCorrupt, kBadBool);
 }
 

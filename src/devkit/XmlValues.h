@@ -43,6 +43,8 @@ int32_t readXmlSigned(const XmlNode* node, bool raw = false);
 // "true"/"false" in any case, nothing around them; -61070 otherwise.
 bool readXmlBool(const XmlNode* node, bool raw = false);
 bool parseXmlBool(std::string_view text);
+// Equal texts when ASCII letters are compared without regard to case.
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 uint32_t parseXmlUnsigned(const std::string& text);
 
 // Length of a UTF-8 byte-order mark at the start of the text (0 or 3).

@@ -311,6 +311,17 @@ TEST(BitfileRead, DmaChannelErrorsPassThrough) {
   EXPECT_EQ(codeOf([&] { parse(unresolved.text()); }), -61070);
 }
 
+TEST(BitfileRead, FindNeedsExactlyOneRecordOfTheName) {
+  BitfileBuilder builder = BitfileBuilder::typical();
+  builder.addRegister(qvsim::RegisterSpec("Twice", 0x50))
+      .addRegister(qvsim::RegisterSpec("Twice", 0x54));
+  const Bitfile bitfile = parse(builder.text());
+  EXPECT_EQ(bitfile.findRegister("Twice"), nullptr);
+  EXPECT_EQ(bitfile.findRegister("Status")->getOffset(), 0x30u);
+  EXPECT_EQ(bitfile.findFifo("Missing"), nullptr);
+  EXPECT_EQ(bitfile.findFifo("Frames")->getNumber(), 2u);
+}
+
 TEST(BitfileRead, TextConstructorLeavesTheCallersTextAlone) {
   const std::string text = BitfileBuilder::typical().text();
   const std::string copy = text;
