@@ -117,6 +117,12 @@ Cursor appendUsageInt32(Cursor cursor, const char* tag, std::int32_t value) {
   return finishItem(addValueType(cursor, "int32_t"));
 }
 
+Cursor appendUsageUInt64(Cursor cursor, const char* tag, std::uint64_t value) {
+  cursor = beginUsage(cursor, tag);
+  cursor = step(cursor, json::addULong(cursor.cursor, "value", value, cursor.grow));
+  return finishItem(addValueType(cursor, "uint64_t"));
+}
+
 Cursor appendUsageInt32WithAttributeName(Cursor cursor, const char* tag, std::int32_t value) {
   cursor = beginUsage(cursor, tag);
   cursor = step(cursor, json::addInt(cursor.cursor, "value", value, cursor.grow));

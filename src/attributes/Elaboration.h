@@ -30,6 +30,7 @@ Cursor openTranslatorElaboration(qverr::Status& status, const char* translatorNa
 
 Cursor appendUsageUInt32(Cursor cursor, const char* tag, std::uint32_t value);
 Cursor appendUsageInt32(Cursor cursor, const char* tag, std::int32_t value);
+Cursor appendUsageUInt64(Cursor cursor, const char* tag, std::uint64_t value);
 // As appendUsageInt32; identifier tags also get the attribute's display name as "comment".
 Cursor appendUsageInt32WithAttributeName(Cursor cursor, const char* tag, std::int32_t value);
 Cursor appendUsageString(Cursor cursor, const char* tag, const char* value);

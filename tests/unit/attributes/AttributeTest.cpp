@@ -128,7 +128,6 @@ TEST(Attribute, ResetAtDefaultChangesNothingButRunsResetHooks) {
 
 TEST(Attribute, NaNIsAlwaysANewValue) {
   const double initial = 1.0;
-  atat::NullRange<double> passNaN(0);
   atat::Attribute<double> attribute(0x20000010, "AI0", false, &initial, nullptr, nullptr, nullptr);
   // The shared null range rejects NaN; the attribute keeps its value and turns dirty.
   const auto thrown = catchError([&] { attribute.set(std::nan("")); });
@@ -251,10 +250,13 @@ TEST(Attribute, NotGettableRejectsGet) {
   const auto thrown = catchError([&] { attribute.get(); });
   ASSERT_TRUE(thrown.thrown);
   EXPECT_EQ(thrown.code, -304413);
-  EXPECT_EQ(thrown.detail.substr(0, locationPrefix("atat/attributes/NotGettable", 59).size()),
-            locationPrefix("atat/attributes/NotGettable", 59));
+  const std::string identifier =
+      R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":536870917,"value_type":"uint32_t"})";
+  EXPECT_EQ(thrown.detail,
+            locationPrefix("atat/attributes/NotGettable", 59) + identifier + kSectionEnd);
   const auto refresh = catchError([&] { notGettable.refresh(attribute); });
-  EXPECT_NE(refresh.detail.find(R"("line":67)"), std::string::npos);
+  EXPECT_EQ(refresh.detail,
+            locationPrefix("atat/attributes/NotGettable", 67) + identifier + kSectionEnd);
   EXPECT_EQ(attribute.getDesired(), 0.0);
 }
 
@@ -342,6 +344,31 @@ TEST(Attribute, PublicViewsForward) {
   EXPECT_TRUE(writer.wasSetInternally());
   EXPECT_EQ(&attribute.getBaseInterface(),
             static_cast<iattr::AttributeInterface<int>*>(&attribute));
+}
+
+TEST(Attribute, FailingFunctorSetterIsNamedAndRolledBack) {
+  atat::FunctorSetter<int> setter([](const int& value) {
+    if (value > 5) qverr::raise(-304408, {"x/Hook", 3});
+  });
+  const int initial = 1;
+  atat::Attribute<int> attribute(kId, "AI2", false, &initial, nullptr, nullptr, &setter);
+  attribute.set(4);
+  attribute.setDirty(false);
+  const auto thrown = catchError([&] { attribute.set(9); });
+  ASSERT_TRUE(thrown.thrown);
+  EXPECT_EQ(thrown.code, -304408);
+  EXPECT_EQ(attribute.getDesired(), 4);
+  EXPECT_EQ(attribute.getCoerced(), 4);
+  EXPECT_EQ(attribute.getAuthorship(), 1u);
+  EXPECT_TRUE(attribute.isDirty());
+  // The hook's error gains the attribute's identifier and channel, once.
+  const std::string items =
+      R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":268435470,"value_type":"uint32_t"},)"
+      R"({"type":"usage","usage":"kUsageTypeChannelName","value":"AI2","value_type":"string"}]}})";
+  ASSERT_GE(thrown.detail.size(), items.size());
+  EXPECT_EQ(thrown.detail.substr(thrown.detail.size() - items.size()), items);
+  EXPECT_EQ(thrown.detail.find("kUsageTypeAttributeIdentifier"),
+            thrown.detail.rfind("kUsageTypeAttributeIdentifier"));
 }
 
 // A subclass that tracks dirty marking, as dependency attributes do.

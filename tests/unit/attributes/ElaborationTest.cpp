@@ -113,13 +113,15 @@ TEST_F(ItemWriters, ScalarItems) {
   c = appendUsageInt32(c, "kUsageTypeRequestedValue", -3);
   c = appendUsageString(c, "kUsageTypeFilePath", "a\"b");
   c = appendUsageBool(c, "kUsageTypeInvalidValue", false);
+  c = appendUsageUInt64(c, "kUsageTypeRequestedValue", 18446744073709551615u);
   ASSERT_NE(c.cursor, nullptr);
   EXPECT_EQ(
       items(),
       R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":4294967295,"value_type":"uint32_t"},)"
       R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":-3,"value_type":"int32_t"},)"
       R"({"type":"usage","usage":"kUsageTypeFilePath","value":"a\"b","value_type":"string"},)"
-      R"({"type":"usage","usage":"kUsageTypeInvalidValue","value":false,"value_type":"bool"})");
+      R"({"type":"usage","usage":"kUsageTypeInvalidValue","value":false,"value_type":"bool"},)"
+      R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":18446744073709551615,"value_type":"uint64_t"})");
 }
 
 TEST_F(ItemWriters, ListItems) {
