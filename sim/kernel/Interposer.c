@@ -237,14 +237,15 @@ DIR* opendir(const char* path) {
 }
 
 /* glob and glob64 differ only in the type of their result. Results under the testbed come
- * back in the system spelling. */
+ * back in the system spelling. Only a successful call has added entries to map; a refused
+ * one (-1: no record, unknown flags) may not even have set the record up. */
 #define DEFINE_GLOB(name, type)                                                              \
   int name(const char* pattern, int flags, int (*errfunc)(const char*, int), type* pglob) {  \
     char buffer[kPathBuffer];                                                                \
     const char* used = simk_redirect_pattern(pattern, buffer, sizeof buffer);                \
-    size_t before = (flags & GLOB_APPEND) ? pglob->gl_pathc : 0;                             \
+    size_t before = (flags & GLOB_APPEND) && pglob != NULL ? pglob->gl_pathc : 0;            \
     int result = real_##name()(used, flags, errfunc, pglob);                                 \
-    if (used != pattern && pglob->gl_pathv != NULL) {                                        \
+    if (used != pattern && result == 0 && pglob->gl_pathv != NULL) {                         \
       int saved = errno;                                                                     \
       size_t offs = (flags & GLOB_DOOFFS) ? pglob->gl_offs : 0;                              \
       simk_map_glob_results(pglob->gl_pathv + offs, before, pglob->gl_pathc, pattern, used); \

@@ -159,6 +159,23 @@ TEST(TestbedGlob, ResultsComeBackInTheSystemSpelling) {
   globfree(&g);
 }
 
+// A call the C library refuses before it touches the result must be refused the same way
+// under the testbed: the result record is not there to map.
+TEST(TestbedGlob, RefusedCallReadsNoResult) {
+  sim::Testbed tb;
+  tb.addInstance("inst0");
+  errno = 0;
+  EXPECT_EQ(glob("/proc/driver/qv/*", 0, nullptr, nullptr), -1);
+  EXPECT_EQ(errno, EINVAL);
+
+  // Unknown flags: the record is left as it was, garbage included.
+  glob_t g;
+  std::memset(&g, 0xA5, sizeof g);
+  errno = 0;
+  EXPECT_EQ(glob("/proc/driver/qv/*", 1 << 30, nullptr, &g), -1);
+  EXPECT_EQ(errno, EINVAL);
+}
+
 TEST(TestbedGlob, RootWithGlobCharactersIsEscaped) {
   const char* old = std::getenv("TMPDIR");
   std::string saved = old != nullptr ? old : "";
