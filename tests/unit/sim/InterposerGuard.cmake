@@ -9,7 +9,9 @@ set(sensitive
   mkdir mkdirat rmdir access faccessat euidaccess eaccess unlink unlinkat remove
   rename renameat renameat2 truncate truncate64 realpath readlink readlinkat
   inotify_add_watch ioctl mmap mmap64 munmap mremap
-  read pread pread64 readv preadv write pwrite pwrite64 writev pwritev close dlopen dlmopen)
+  read pread pread64 readv preadv write pwrite pwrite64 writev pwritev close dlopen dlmopen
+  # the checked forms of a fortified build
+  __read_chk __pread_chk __pread64_chk __readlink_chk __readlinkat_chk __realpath_chk)
 
 execute_process(COMMAND ${NM} -g --defined-only ${INTERPOSER}
   OUTPUT_VARIABLE out RESULT_VARIABLE rc ERROR_VARIABLE err)
