@@ -232,6 +232,24 @@ TEST_F(Transport, MapModeOneIsWritableAndShared) {
   proxy.unmap(&mapping);
 }
 
+// Only mode 1 asks for writing; every other mode maps read-only.
+TEST_F(Transport, MapModesOtherThanOneAreReadOnly) {
+  sim::Interface& iface = first.deviceInterface();
+  const long page = sysconf(_SC_PAGESIZE);
+  iface.addRegion(3, page);
+  tDeviceInterfaceProxy proxy;
+  tStatus status;
+  proxy.open(iface.nodePath().c_str(), &status);
+  for (uint32_t mode : {2u, 3u, 0xFFFFFFFFu}) {
+    tMapping mapping;
+    ASSERT_NE(proxy.map(3, page, mode, &mapping, &status), nullptr) << mode;
+    EXPECT_EQ(iface.maps().back().prot, PROT_READ) << mode;
+    EXPECT_EQ(iface.maps().back().offset, 3 * page) << mode;
+    proxy.unmap(&mapping);
+  }
+  EXPECT_EQ(status.code, 0);
+}
+
 TEST_F(Transport, MapFailureGivesTheErrnoCodeAndNoAddress) {
   sim::Interface& iface = first.deviceInterface();
   tDeviceInterfaceProxy proxy;

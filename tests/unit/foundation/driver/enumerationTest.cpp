@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -234,6 +236,38 @@ TEST_F(Enumeration, ReadPropertyFailures) {
   EXPECT_EQ(past.code, -52006);
   EXPECT_STREQ(past.file, "tDeviceInterfaceIterator");
   EXPECT_EQ(past.line, 171u);
+}
+
+// An entry that opens but cannot be read (here a folder) is a read error, not a missing one.
+TEST_F(Enumeration, UnreadableEntryIsAnIoError) {
+  ASSERT_EQ(mkdir("/proc/driver/qv/qvdev0/busProperties/folder", 0700), 0);
+  tStatus status;
+  tDeviceInterfaceIterator it(kDeviceInterface, &status);
+  char buffer[8];
+  uint64_t length = 99;
+  it.getBusProperty("folder", buffer, sizeof buffer, &length, &status);
+  EXPECT_EQ(status.code, -52024);
+  EXPECT_STREQ(status.file, "linuxDevEnumHelper");
+  EXPECT_EQ(status.line, 78u);
+  EXPECT_EQ(length, 99u);
+
+  testbed.removeInterface("qvdev0", kDeviceInterface, "0");
+  ASSERT_EQ(mkdir("/proc/driver/qv/qvdev0/deviceInterfaces/"
+                  "qvvandrelbrenmoork_vandrelbrenmoor\\0",
+                  0700),
+            0);
+  ASSERT_EQ(mkdir("/proc/driver/qv/qvdev0/deviceInterfaces/"
+                  "qvvandrelbrenmoork_vandrelbrenmoor\\0/interfacePath",
+                  0700),
+            0);
+  tStatus pathStatus;
+  tDeviceInterfaceIterator again(kDeviceInterface, &pathStatus);
+  ASSERT_FALSE(again.isEnd());
+  tInterfacePath path;
+  again.getInterfacePath(&path, &pathStatus);
+  EXPECT_EQ(pathStatus.code, -52024);
+  EXPECT_EQ(pathStatus.line, 78u);
+  EXPECT_EQ(path.length, 1u);
 }
 
 TEST_F(Enumeration, PropertiesComeFromTheirOwnInstance) {
