@@ -1,5 +1,8 @@
 // Non-allocating JSON reader working directly on the text.
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -496,7 +499,16 @@ bool parseDouble(const Token& token, double* out) {
   double value = 0;
   const char* end = numberEnd(token);
   const auto result = std::from_chars(token.start, end, value);
-  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) return false;
+  if (result.ec == std::errc::result_out_of_range && result.ptr == end) {
+    // Too small for a double reads as zero, as the C conversion has it; too large stays out.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+    if (cLocale == nullptr) return false;
+    char* stop = nullptr;
+    value = strtod_l(token.start, &stop, cLocale);
+    if (stop != end || !std::isfinite(value)) return false;
+  } else if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) {
+    return false;
+  }
   *out = value;
   return true;
 }

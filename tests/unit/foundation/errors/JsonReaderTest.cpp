@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -294,6 +295,24 @@ TEST(JsonReaderConvert, ParseUIntAndDouble) {
   EXPECT_DOUBLE_EQ(10.0, d);
   EXPECT_FALSE(json::parseDouble(numberToken("1e999"), &d));
   EXPECT_FALSE(json::parseDouble(numberToken("-"), &d));
+}
+
+TEST(JsonReaderConvert, TooSmallForADoubleReadsAsZero) {
+  double d = 7;
+  ASSERT_TRUE(json::parseDouble(numberToken("1e-400"), &d));
+  EXPECT_EQ(0.0, d);
+  d = 7;
+  ASSERT_TRUE(json::parseDouble(numberToken("-2.5e-999"), &d));
+  EXPECT_EQ(0.0, d);
+  EXPECT_TRUE(std::signbit(d));
+  int32_t i = 7;
+  ASSERT_TRUE(json::parseInt(numberToken("3e-400"), &i));
+  EXPECT_EQ(0, i);
+  EXPECT_EQ(0, json::getInt("1e-400", -1, nullptr));
+  uint32_t u = 7;
+  ASSERT_TRUE(json::parseUInt(numberToken("0.1e-330"), &u));
+  EXPECT_EQ(0u, u);
+  EXPECT_FALSE(json::parseDouble(numberToken("-1e400"), &d)) << "too large stays rejected";
 }
 
 TEST(JsonReaderConvert, ParseDoubleIgnoresCommaLocale) {
