@@ -75,8 +75,8 @@ size_t matchPrefix(const char* path, bool forWatch) {
     size_t n = std::strlen(prefix);
     if (std::strncmp(path, prefix, n) == 0 && (path[n] == '\0' || path[n] == '/')) return n;
   }
-  if (forWatch && std::strncmp(path, "/dev", 4) == 0 && (path[4] == '\0' || path[4] == '/'))
-    return 4;
+  // The watch on the node folder's parent: "/dev" itself, nothing else below it.
+  if (forWatch && (std::strcmp(path, "/dev") == 0 || std::strcmp(path, "/dev/") == 0)) return 4;
   return 0;
 }
 

@@ -291,6 +291,17 @@ TEST(TestbedNodes, NodeFilesAndTheNodeFolderRaiseRealInotifyEvents) {
   close(in);
 }
 
+// Only the node folder's parent itself is watched in the testbed; other paths below /dev are
+// the real system's.
+TEST(TestbedNodes, WatchesBelowDevOtherThanTheNodeFolderAreReal) {
+  sim::Testbed tb;
+  int in = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(in, 0);
+  errno = 0;
+  EXPECT_GE(inotify_add_watch(in, "/dev/null", IN_ATTRIB), 0) << std::strerror(errno);
+  close(in);
+}
+
 using ReadFile = int (*)(const char*, char*, int);
 using FirstMatch = int (*)(const char*, char*, int);
 using Version = int (*)();
