@@ -61,7 +61,8 @@ DirectoryMonitorImpl::DirectoryMonitorImpl(const char* const* paths, uint32_t co
                                            qverr::Status& status) {
   if (status.isError()) return;
   int ends[2];
-  if (pipe(ends) != 0) {
+  // Programs the host starts must not inherit the wake pipe.
+  if (pipe2(ends, O_CLOEXEC) != 0) {
     qvsysq::setOsError(status, qverr::kOsFault, kPipeFailed, errno);
     return;
   }

@@ -133,7 +133,7 @@ TEST(ThreadController, JoinTwiceJoinsOnceAndRestartWorks) {
   EXPECT_FALSE(controller.isJoinable());
   const auto start = std::chrono::steady_clock::now();
   controller.join();  // already joined: returns at once without touching the old handle
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 
   Probe again;
   controller.start(&again, 0, "again", &status);

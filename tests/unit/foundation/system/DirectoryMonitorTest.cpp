@@ -1,7 +1,10 @@
+#include <fcntl.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -78,7 +81,8 @@ TEST(DirectoryMonitor, WatchIndexNamesTheChangedPath) {
   ASSERT_EQ(status.code, 0);
   std::ofstream(b.path() + "/created-in-the-second-folder") << "x";
   uint32_t index = 99;
-  EXPECT_TRUE(monitor.wait(-1, &index, status));
+  EXPECT_TRUE(monitor.wait(5000, &index, status));
+  EXPECT_EQ(status.code, 0) << status.detailText();
   EXPECT_EQ(index, 1u);
 }
 
@@ -94,6 +98,37 @@ TEST(DirectoryMonitor, InterruptBeforeAndDuringWait) {
   qverr::Status status;
   EXPECT_FALSE(monitor.impl().wait(-1, nullptr, status));
   EXPECT_EQ(status.code, 0);
+}
+
+// The descriptors open in this process now (without the listing's own).
+std::set<int> openDescriptors() {
+  std::set<int> listed;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    listed.insert(std::stoi(entry.path().filename().string()));
+  }
+  std::set<int> open;
+  for (int fd : listed) {
+    if (fcntl(fd, F_GETFD) != -1) open.insert(fd);
+  }
+  return open;
+}
+
+TEST(DirectoryMonitor, DescriptorsAreNotInheritedByExecutedPrograms) {
+  Folder folder;
+  const char* paths[] = {folder.path().c_str()};
+  const std::set<int> before = openDescriptors();
+  qverr::Status status;
+  qvafa::DirectoryMonitorImpl monitor(paths, 1, status);
+  ASSERT_EQ(status.code, 0);
+  int created = 0;
+  for (int fd : openDescriptors()) {
+    if (before.count(fd) != 0) continue;
+    const int flags = fcntl(fd, F_GETFD);
+    ++created;
+    EXPECT_NE(flags & FD_CLOEXEC, 0) << "descriptor " << fd;
+  }
+  // inotify and the two ends of the wake pipe.
+  EXPECT_EQ(created, 3);
 }
 
 TEST(DirectoryMonitor, MissingFolderFailsWithTheOsText) {
