@@ -300,6 +300,20 @@ TEST(StatusConversion, RecordIntoStatusEdgeCases) {
   EXPECT_EQ(before, holding.detail);
 }
 
+TEST(StatusConversion, RecordIntoStatusDoesNotGrowPastItsReservation) {
+  // 100 control bytes escape to 600 characters: more than the 256 reserved, so "file" and
+  // "line" are left out, the component still goes in, and the result reports the loss.
+  tStatus record;
+  record.setCode(-52024, "comp", std::string(100, '\x01').c_str(), 9);
+  ASSERT_EQ(100u, std::strlen(record.file));
+  Status status;
+  EXPECT_FALSE(qverr::mergeRecordIntoStatus(record, status));
+  EXPECT_EQ(-52024, status.code);
+  EXPECT_EQ(512u, status.capacity);
+  EXPECT_STREQ(R"({"component":"comp"})", status.detail);
+  expectFixedForm(status);
+}
+
 TEST(StatusConversion, StatusIntoRecordReadsDecodedMembers) {
   Status status;
   status.setCode(-52013);

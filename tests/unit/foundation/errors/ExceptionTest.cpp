@@ -49,6 +49,7 @@ TEST(ExceptionBasics, WhatIsTheDetailOrEmpty) {
   }
   try {
     qverr::throwStatusCode(0xFFFF34DBu);
+    FAIL() << "nothing was thrown";
   } catch (const std::exception& e) {
     const auto* base = dynamic_cast<const qverr::ExceptionBase*>(&e);
     ASSERT_NE(nullptr, base);
@@ -59,6 +60,7 @@ TEST(ExceptionBasics, WhatIsTheDetailOrEmpty) {
 TEST(ExceptionBasics, RaiseWithErrorConstantGivesTheExactJson) {
   try {
     qverr::raise(qverr::kObjectNameCollision, kRaise);
+    FAIL() << "nothing was thrown";
   } catch (const qverr::ExceptionBase& e) {
     EXPECT_STREQ(
         R"({"error_constant":"qvvuskerr_objectNameCollision","file":"tNotificationDispatcher",)"
@@ -72,6 +74,7 @@ TEST(ExceptionBasics, RaiseWithoutErrorConstantWritesLocationOnly) {
   constexpr StatusLocation plain{"dynload", 65};
   try {
     qverr::raise(-52006, plain);
+    FAIL() << "nothing was thrown";
   } catch (const std::exception& e) {
     EXPECT_STREQ(R"({"file":"dynload","line":65})", e.what());
   }
