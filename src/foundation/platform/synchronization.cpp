@@ -48,9 +48,13 @@ void tEvent::create(bool autoReset, nQVVUSKS100::tStatus* status) {
   signaled_ = false;
   pthread_condattr_t attributes;
   bool created = false;
+  // Without the monotonic clock the condition variable keeps the default one, and the
+  // deadlines of `wait` must then be on that clock too.
+  clock_ = CLOCK_REALTIME;
   if (pthread_condattr_init(&attributes) == 0) {
     if (pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0) {
       created = pthread_cond_init(&condition_, &attributes) == 0;
+      clock_ = CLOCK_MONOTONIC;
     } else {
       created = pthread_cond_init(&condition_, nullptr) == 0;
     }
@@ -106,7 +110,7 @@ bool tEvent::wait(uint32_t timeoutMs, nQVVUSKS100::tStatus* status) {
     while (!signaled_) pthread_cond_wait(&condition_, mutex_.native());
   } else {
     timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    clock_gettime(clock_, &deadline);
     deadline.tv_sec += timeoutMs / 1000;
     deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
     if (deadline.tv_nsec >= kNanosecondsPerSecond) {

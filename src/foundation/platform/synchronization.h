@@ -74,6 +74,8 @@ class tEvent {
 
  private:
   pthread_cond_t condition_ = PTHREAD_COND_INITIALIZER;
+  // The clock the condition variable measures deadlines on.
+  clockid_t clock_ = CLOCK_REALTIME;
   bool conditionCreated_ = false;
   tMutex mutex_;
   bool autoReset_ = false;

@@ -1,5 +1,6 @@
 #include "foundation/platform/synchronization.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +9,17 @@
 #include <vector>
 
 #include "foundation/platform/timeBase.h"
+
+// While set, the condition variable's clock cannot be chosen, as on a system without the
+// monotonic clock for condition variables.
+static std::atomic<bool> gRefuseConditionClock{false};
+
+extern "C" int pthread_condattr_setclock(pthread_condattr_t* attributes, clockid_t clock) {
+  if (gRefuseConditionClock) return EINVAL;
+  using Real = int (*)(pthread_condattr_t*, clockid_t);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "pthread_condattr_setclock"));
+  return real(attributes, clock);
+}
 
 namespace {
 
@@ -116,6 +128,33 @@ TEST(Event, TimedWaitExpiresAfterItsTimeout) {
   EXPECT_GE(elapsed, 30'000'000u);
   EXPECT_EQ(status.code, -52007);
   EXPECT_EQ(status.line, 1692u);
+}
+
+// An event whose condition variable kept the default clock still waits its whole time-out
+// and no longer.
+TEST(Event, TimedWaitWithoutTheMonotonicConditionClock) {
+  tEvent event;
+  tStatus status;
+  gRefuseConditionClock = true;
+  event.create(true, &status);
+  gRefuseConditionClock = false;
+  ASSERT_EQ(status.code, 0);
+  const uint64_t start = getMonotonicTimeNs();
+  EXPECT_FALSE(event.wait(40, &status));
+  const uint64_t elapsed = getMonotonicTimeNs() - start;
+  EXPECT_GE(elapsed, 40'000'000u);
+  EXPECT_LT(elapsed, 5'000'000'000u);
+  EXPECT_EQ(status.code, -52007);
+  EXPECT_EQ(status.line, 1692u);
+
+  std::thread setter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    event.set();
+  });
+  tStatus woken;
+  EXPECT_TRUE(event.wait(5000, &woken));
+  setter.join();
+  EXPECT_EQ(woken.code, 0);
 }
 
 TEST(Event, ErrorStatusWaitsForNothing) {
