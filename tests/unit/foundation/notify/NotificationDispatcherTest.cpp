@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <future>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -148,6 +149,42 @@ TEST(NotificationDispatcher, NineTakenLeaveEightPoolNodes) {
     EXPECT_TRUE(t.arrived);
   }
   EXPECT_EQ(dispatcher.poolSize(), 8u);
+}
+
+TEST(NotificationDispatcher, BurstOfLongNamesIsReportedWhole) {
+  // Events of 80 bytes and more: several per read, and reads that end between events.
+  sim::Testbed testbed;
+  const char* names[] = {kDevice};
+  nQVVUSKS100::tStatus status;
+  tNotificationDispatcher dispatcher(names, &status);
+  ASSERT_EQ(status.code, 0);
+  const std::string longPrefix(40, 'p');
+  std::set<std::string> expected;
+  for (int i = 0; i < 40; ++i) {
+    const std::string prefix = longPrefix + std::to_string(i);
+    testbed.createNode(prefix + "\\qvvandrelbrenmoork_vandrelbrenmoor\\0");
+    testbed.createNode(prefix + "\\routing_routing\\0");  // not watched
+    expected.insert(prefix);
+  }
+  std::set<std::string> seen;
+  for (int i = 0; i < 40; ++i) {
+    const Taken t = take(dispatcher);
+    ASSERT_TRUE(t.notified);
+    EXPECT_TRUE(t.arrived);
+    EXPECT_EQ(t.interfaceName, kDevice);
+    EXPECT_TRUE(seen.insert(t.prefix).second) << "twice: " << t.prefix;
+  }
+  EXPECT_EQ(seen, expected);
+  // Nothing else is pending: the next wait only ends by stop.
+  auto extra = std::async(std::launch::async, [&] {
+    bool notified = false;
+    nQVVUSKS100::tStatus s;
+    dispatcher.waitForNotification(&notified, &s);
+    return notified;
+  });
+  EXPECT_EQ(extra.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  dispatcher.stop();
+  EXPECT_FALSE(extra.get());
 }
 
 TEST(NotificationDispatcher, StopTwiceWritesOneByte) {

@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -93,9 +94,16 @@ TEST(Dynload, WarningDoesNotStopLoading) {
   EXPECT_EQ(status.code, 7);
 }
 
+// The load-once state lives as long as the process: every run of a test needs a name of its own.
+std::string freshLibraryName(const char* base) {
+  static int runs = 0;
+  return std::string(base) + "-" + std::to_string(++runs) + ".so";
+}
+
 TEST(DynloadOnce, FailedLoadIsRetriedAndSuccessIsKept) {
   sim::Testbed testbed;
-  const char* name = "libqvsim-once-retry.so";
+  const std::string fresh = freshLibraryName("libqvsim-once-retry");
+  const char* name = fresh.c_str();
   testbed.setLibrary(name, sim::LibraryChoice::Absent);
   EXPECT_EQ(qvdynlib::loadOnceAndGetSymbol("get_relocated_dir", name), nullptr);
   testbed.setLibrary(name, sim::LibraryChoice::Present, relocationsPath());
@@ -109,7 +117,8 @@ TEST(DynloadOnce, FailedLoadIsRetriedAndSuccessIsKept) {
 
 TEST(DynloadOnce, ConcurrentCallersAllGetTheSymbol) {
   sim::Testbed testbed;
-  const char* name = "libqvsim-once-threads.so";
+  const std::string fresh = freshLibraryName("libqvsim-once-threads");
+  const char* name = fresh.c_str();
   testbed.setLibrary(name, sim::LibraryChoice::Present, relocationsPath());
   std::vector<std::thread> threads;
   std::vector<void*> results(8, nullptr);
