@@ -16,14 +16,14 @@ struct Row {
   int32_t status;
 };
 
-constexpr CommandSpec spec(const Row& r) {
+constexpr CommandSpec layout(const Row& r) {
   return CommandSpec{commandCode(r.dir, r.type, r.number), r.in, r.out, r.status};
 }
 
 template <size_t Size>
 constexpr std::array<CommandSpec, Size> build(const Row (&rows)[Size]) {
   std::array<CommandSpec, Size> out{};
-  for (size_t i = 0; i < Size; ++i) out[i] = spec(rows[i]);
+  for (size_t i = 0; i < Size; ++i) out[i] = layout(rows[i]);
   return out;
 }
 

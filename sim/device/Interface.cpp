@@ -67,14 +67,14 @@ Interface::Interface(Module& module, std::string name, std::string suffix, std::
 Interface::~Interface() = default;
 
 void Interface::handle(uint32_t code, Handler handler) {
-  const CommandSpec* spec = findCommand(code);
-  if (spec == nullptr) throw std::invalid_argument("command not in the driver's table");
-  handle(code, *spec, std::move(handler));
+  const CommandSpec* layout = findCommand(code);
+  if (layout == nullptr) throw std::invalid_argument("command not in the driver's table");
+  handle(code, *layout, std::move(handler));
 }
 
-void Interface::handle(uint32_t code, const CommandSpec& spec, Handler handler) {
+void Interface::handle(uint32_t code, const CommandSpec& layout, Handler handler) {
   std::lock_guard lock(mutex_);
-  handlers_[code] = Registered{spec, std::move(handler)};
+  handlers_[code] = Registered{layout, std::move(handler)};
 }
 
 void Interface::handleRaw(uint32_t code, RawHandler handler) {
@@ -253,16 +253,16 @@ long Interface::descriptorCall(uint32_t command, void* arg) {
     return -ENOTTY;
   }
 
-  const CommandSpec* spec = registered ? &registered->spec : findCommand(command);
-  if (spec != nullptr && (entry.inLen != spec->inLen || entry.outLen != spec->outLen)) {
+  const CommandSpec* layout = registered ? &registered->layout : findCommand(command);
+  if (layout != nullptr && (entry.inLen != layout->inLen || entry.outLen != layout->outLen)) {
     std::fprintf(stderr,
                  "simulated driver: command 0x%08X with records of %u/%u bytes, expected %u/%u\n",
-                 command, entry.inLen, entry.outLen, spec->inLen, spec->outLen);
+                 command, entry.inLen, entry.outLen, layout->inLen, layout->outLen);
     entry.err = EINVAL;
     append(std::move(entry));
     return -EINVAL;
   }
-  int32_t statusOffset = spec != nullptr     ? spec->statusOffset
+  int32_t statusOffset = layout != nullptr     ? layout->statusOffset
                          : entry.outLen >= 4 ? static_cast<int32_t>(entry.outLen - 4)
                                              : -1;
 

@@ -129,7 +129,7 @@ class Region {
 // One device interface of a module instance, served behind its node file. Handlers are
 // registered per full command code (type, number and direction); scripted replies take
 // precedence; a command with neither gives ENOTTY. Record lengths are checked against the
-// registered spec (EINVAL on mismatch).
+// registered layout (EINVAL on mismatch).
 class Interface : public DeviceNode {
  public:
   Interface(Module& module, std::string name, std::string suffix, std::string nodeName);
@@ -144,7 +144,7 @@ class Interface : public DeviceNode {
   // Registers a handler; the first form takes the lengths from the command table and throws
   // std::invalid_argument when the code is not in it.
   void handle(uint32_t code, Handler handler);
-  void handle(uint32_t code, const CommandSpec& spec, Handler handler);
+  void handle(uint32_t code, const CommandSpec& layout, Handler handler);
   void handleRaw(uint32_t code, RawHandler handler);
   void removeHandler(uint32_t code);
 
@@ -188,7 +188,7 @@ class Interface : public DeviceNode {
 
  private:
   struct Registered {
-    CommandSpec spec;
+    CommandSpec layout;
     Handler handler;
   };
   long descriptorCall(uint32_t command, void* arg);
