@@ -262,7 +262,7 @@ long Interface::descriptorCall(uint32_t command, void* arg) {
     append(std::move(entry));
     return -EINVAL;
   }
-  int32_t statusOffset = layout != nullptr     ? layout->statusOffset
+  int32_t statusOffset = layout != nullptr   ? layout->statusOffset
                          : entry.outLen >= 4 ? static_cast<int32_t>(entry.outLen - 4)
                                              : -1;
 
