@@ -5,7 +5,10 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <new>
 #include <sstream>
+
+#include <sys/stat.h>
 
 #include <rapidxml/rapidxml_print.hpp>
 
@@ -325,13 +328,18 @@ const char* readWholeFile(bool isPath, const char* pathOrText, std::unique_ptr<c
     std::FILE* file;
     ~Closer() { std::fclose(file); }
   } closer{file};
+  // A directory opens and seeks, and then reports an enormous size on some file systems.
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) != 0 || S_ISDIR(info.st_mode))
+    qverr::raise(failureCode, failure);
   if (std::fseek(file, 0, SEEK_END) != 0) qverr::raise(failureCode, failure);
   const long size = std::ftell(file);
   if (size < 0 || static_cast<unsigned long>(size) >= std::numeric_limits<size_t>::max())
     qverr::raise(failureCode, failure);
   if (std::fseek(file, 0, SEEK_SET) != 0) qverr::raise(failureCode, failure);
   const size_t count = static_cast<size_t>(size);
-  std::unique_ptr<char[]> buffer(new char[count + 1]);
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[count + 1]);
+  if (buffer == nullptr) qverr::raise(failureCode, failure);
   if (std::fread(buffer.get(), 1, count, file) != count) qverr::raise(failureCode, failure);
   buffer[count] = '\0';
   holder = std::move(buffer);

@@ -117,6 +117,14 @@ TEST(XmlValueWholeFile, ReadsFileOrPassesTextThrough) {
   EXPECT_EQ(codeOf([&] { qvkel::readWholeFile(true, path.c_str(), holder, -63101); }), -63101);
 }
 
+TEST(XmlValueWholeFile, DirectoryIsUnreadable) {
+  // Seeking to the end of a directory reports an enormous size on some file systems.
+  std::unique_ptr<char[]> holder;
+  const auto folder = std::filesystem::temp_directory_path();
+  EXPECT_EQ(codeOf([&] { qvkel::readWholeFile(true, folder.c_str(), holder, -63101); }), -63101);
+  EXPECT_EQ(holder, nullptr);
+}
+
 TEST(XmlValueParse, ByteOrderMarkAndErrors) {
   XmlSnippet bom("\xEF\xBB\xBF<root><a/></root>");
   ASSERT_NE(bom.root, nullptr);
