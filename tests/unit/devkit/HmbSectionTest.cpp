@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "DevkitTestUtil.h"
+#include "devkit/Bitfile.h"
+#include "sim/fixtures/BitfileBuilder.h"
 
 namespace {
 
@@ -179,6 +181,33 @@ TEST(HmbSection, NamesAreDecodedOnceAndTheTextIsNotChanged) {
   qvkel::parseHmbSection(text, kSignature, state);
   EXPECT_EQ(state.regions.count("a&lt;b"), 1u);
   EXPECT_EQ(text, copy);
+}
+
+TEST(HmbSection, NamesReadFromTheBitfilesPrintedSectionAreDecodedOnce) {
+  qvsim::BitfileBuilder builder;
+  qvsim::TargetSpecificSpec specific;
+  specific.hmb = true;
+  specific.dynamicBlocks = {qvsim::MemoryBlockSpec{"in&out<1>", 16, 8},
+                            qvsim::MemoryBlockSpec{"&amp;", 16, 8}};
+  specific.fixedBlocks = {qvsim::FixedBlockSpec{"bell\"x'", 0x1000, {}}};
+  builder.targetSpecific(specific);
+  const qvkel::Bitfile bitfile(builder.text().c_str(), false, false);
+  HmbSectionState state;
+  EXPECT_TRUE(qvkel::parseHmbSection(bitfile.getXml(), bitfile.getSignature(), state));
+  EXPECT_EQ(state.regions.count("in&out<1>"), 1u);
+  EXPECT_EQ(state.regions.count("&amp;"), 1u);
+  EXPECT_EQ(state.regions.count("bell\"x'"), 1u);
+  EXPECT_EQ(state.regions.size(), 3u);
+}
+
+TEST(HmbSection, LlbSizeProductDoesNotWrap) {
+  // 0x20020000 elements of 64 bits: a 32-bit product would wrap to 0x800000 bits, 1 MiB.
+  HmbSectionState state;
+  EXPECT_EQ(codeOf([&] {
+              qvkel::parseHmbSection(llbOnly(block("Wrapped", 0x20020000, 64)), kSignature, state);
+            }),
+            -63107);
+  EXPECT_EQ(state.llbBufferName, "");
 }
 
 TEST(HmbSection, BadSignatureText) {
