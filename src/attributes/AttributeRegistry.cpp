@@ -13,11 +13,14 @@ namespace {
 constexpr qverr::StatusLocation kNoAttributeLocation{
     "atat/attributes/AttributeRegistry", 31, qverr::kComponent, qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kDuplicateLocation{"atat/attributes/AttributeRegistry", 37,
-                                                   qverr::kComponent, "errorInternalError"};
+                                                   qverr::kComponent,
+                                                   qverr::constant::kErrorInternalError};
 constexpr qverr::StatusLocation kNotFoundLocation{"atat/attributes/AttributeRegistry", 78,
-                                                  qverr::kComponent, "errorAttributeNotFound"};
+                                                  qverr::kComponent,
+                                                  qverr::constant::kErrorAttributeNotFound};
 constexpr qverr::StatusLocation kWrongTypeLocation{"atat/attributes/AttributeRegistry", 114,
-                                                   qverr::kComponent, "errorWrongAttributeType"};
+                                                   qverr::kComponent,
+                                                   qverr::constant::kErrorWrongAttributeType};
 
 std::string_view channelOf(const char* channelName) {
   return channelName ? std::string_view(channelName) : std::string_view();

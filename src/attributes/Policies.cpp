@@ -2,18 +2,19 @@
 
 #include "attributes/Attribute.h"
 #include "attributes/RaiseWithDetails.h"
+#include "foundation/errors/ErrorCodes.h"
 
 namespace atat::detail {
 namespace {
 
-constexpr qverr::StatusLocation kNotGettableCheckLocation{"atat/attributes/NotGettable", 59,
-                                                          qverr::kComponent, "errorCode"};
-constexpr qverr::StatusLocation kNotGettableRefreshLocation{"atat/attributes/NotGettable", 67,
-                                                            qverr::kComponent, "errorCode"};
-constexpr qverr::StatusLocation kNotSettableBeforeSetLocation{"atat/attributes/NotSettable", 62,
-                                                              qverr::kComponent, "errorCode"};
-constexpr qverr::StatusLocation kNotSettableAfterSetLocation{"atat/attributes/NotSettable", 70,
-                                                             qverr::kComponent, "errorCode"};
+constexpr qverr::StatusLocation kNotGettableCheckLocation{
+    "atat/attributes/NotGettable", 59, qverr::kComponent, qverr::constant::kErrorCode};
+constexpr qverr::StatusLocation kNotGettableRefreshLocation{
+    "atat/attributes/NotGettable", 67, qverr::kComponent, qverr::constant::kErrorCode};
+constexpr qverr::StatusLocation kNotSettableBeforeSetLocation{
+    "atat/attributes/NotSettable", 62, qverr::kComponent, qverr::constant::kErrorCode};
+constexpr qverr::StatusLocation kNotSettableAfterSetLocation{
+    "atat/attributes/NotSettable", 70, qverr::kComponent, qverr::constant::kErrorCode};
 
 const qverr::StatusLocation& accessFailureLocation(AccessFailure where) {
   switch (where) {

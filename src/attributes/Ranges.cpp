@@ -3,25 +3,26 @@
 #include <boost/lexical_cast.hpp>
 
 #include "attributes/RaiseWithDetails.h"
+#include "foundation/errors/ErrorCodes.h"
 
 namespace atat::detail {
 namespace {
 
 constexpr const char* kComponent = qverr::kComponent;
 constexpr qverr::StatusLocation kNullRangeLocation{"atat/ranges/NullRange", 82, kComponent,
-                                                   "errorCode"};
+                                                   qverr::constant::kErrorCode};
 constexpr qverr::StatusLocation kEnumRangeLocation{"atat/ranges/EnumRange", 103, kComponent,
-                                                   "errorCode"};
+                                                   qverr::constant::kErrorCode};
 constexpr qverr::StatusLocation kDiscreteNoneLocation{"atat/ranges/DiscreteRange", 192, kComponent,
-                                                      "errorCode"};
+                                                      qverr::constant::kErrorCode};
 constexpr qverr::StatusLocation kDiscreteUpLocation{"atat/ranges/DiscreteRange", 200, kComponent,
-                                                    "errorCode"};
+                                                    qverr::constant::kErrorCode};
 constexpr qverr::StatusLocation kDiscreteDownLocation{"atat/ranges/DiscreteRange", 208, kComponent,
-                                                      "errorCode"};
+                                                      qverr::constant::kErrorCode};
 constexpr qverr::StatusLocation kDiscreteNearestLocation{"atat/ranges/DiscreteRange", 217,
-                                                         kComponent, "errorCode"};
+                                                         kComponent, qverr::constant::kErrorCode};
 constexpr qverr::StatusLocation kStringRangeLocation{"atat/ranges/StringRange", 70, kComponent,
-                                                     "errorCode"};
+                                                     qverr::constant::kErrorCode};
 
 const char* coercionTypeName(CoarseCoercionType type) {
   switch (type) {
