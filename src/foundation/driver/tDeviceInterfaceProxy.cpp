@@ -19,17 +19,13 @@ constexpr qverr::StatusLocation kReadFailed{"tDeviceInterfaceProxy", 105, qverr:
 constexpr qverr::StatusLocation kWriteFailed{"tDeviceInterfaceProxy", 123, qverr::kComponent};
 constexpr qverr::StatusLocation kMapFailed{"tDeviceInterfaceProxy", 148, qverr::kComponent};
 
-void recordErrno(int error, const qverr::StatusLocation& where, nQVVUSKS100::tStatus* status) {
-  qverr::recordCode(*status, qverr::statusFromErrno(error), where);
-}
-
 }  // namespace
 
 void tDeviceInterfaceProxy::open(const char* devicePath, nQVVUSKS100::tStatus* status) {
   if (status->isError()) return;
   const int descriptor = ::open(devicePath, O_RDWR | O_CLOEXEC);
   if (descriptor == -1) {
-    recordErrno(errno, kOpenFailed, status);
+    qverr::recordErrno(*status, errno, kOpenFailed);
     return;
   }
   // Reopening an open proxy must not leak the old node.
@@ -58,14 +54,15 @@ uint32_t tDeviceInterfaceProxy::call(uint32_t command, const void* input, uint32
                              outputLength,
                              0,
                              0};
-  if (::ioctl(descriptor_, command, &request) == -1) recordErrno(errno, kCallFailed, status);
+  if (::ioctl(descriptor_, command, &request) == -1)
+    qverr::recordErrno(*status, errno, kCallFailed);
   return request.result;
 }
 
 int64_t tDeviceInterfaceProxy::read(void* buffer, uint64_t length, nQVVUSKS100::tStatus* status) {
   if (status->isError()) return -1;
   const ssize_t count = ::read(descriptor_, buffer, length);
-  if (count == -1) recordErrno(errno, kReadFailed, status);
+  if (count == -1) qverr::recordErrno(*status, errno, kReadFailed);
   return count;
 }
 
@@ -73,7 +70,7 @@ int64_t tDeviceInterfaceProxy::write(const void* buffer, uint64_t length,
                                      nQVVUSKS100::tStatus* status) {
   if (status->isError()) return -1;
   const ssize_t count = ::write(descriptor_, buffer, length);
-  if (count == -1) recordErrno(errno, kWriteFailed, status);
+  if (count == -1) qverr::recordErrno(*status, errno, kWriteFailed);
   return count;
 }
 
@@ -84,7 +81,7 @@ void* tDeviceInterfaceProxy::map(uint32_t region, uint64_t length, uint32_t mode
   const off_t offset = static_cast<off_t>(region & 0xFFFF) * ::sysconf(_SC_PAGESIZE);
   void* address = ::mmap(nullptr, length, protection, MAP_SHARED, descriptor_, offset);
   if (address == MAP_FAILED) {
-    recordErrno(errno, kMapFailed, status);
+    qverr::recordErrno(*status, errno, kMapFailed);
     if (mapping != nullptr) mapping->address = nullptr;
     return nullptr;
   }

@@ -116,6 +116,10 @@ int32_t statusFromErrno(int err) {
   return kErrnoTable.codes[err];
 }
 
+void recordErrno(nQVVUSKS100::tStatus& record, int err, const StatusLocation& where) {
+  recordCode(record, statusFromErrno(err), where);
+}
+
 void recordCurrentException(nQVVUSKS100::tStatus& record, const StatusLocation& boundary) noexcept {
   const char* component = boundary.component ? boundary.component : kComponent;
   const char* file = boundary.file ? boundary.file : "";

@@ -65,6 +65,8 @@ int32_t throwIfError(Status& status);
 
 // The errno table: 0 gives 0, a value outside 0..130 gives -52008.
 int32_t statusFromErrno(int err);
+// Records the errno table's code for `err` at `where` in a status record by the merge rule.
+void recordErrno(nQVVUSKS100::tStatus& record, int err, const StatusLocation& where);
 
 // The boundary map. Call only inside a catch handler; writes the code for the exception being
 // handled into `record` by the merge rule, located at `boundary`.

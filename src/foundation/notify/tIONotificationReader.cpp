@@ -46,10 +46,6 @@ constexpr size_t kPayloadLengthOffset = 32;
 constexpr size_t kPayloadOffset = 36;
 constexpr uint16_t kLastControlType = 4;  // types 1 to 4 are netlink's own
 
-void recordErrno(int err, const qverr::StatusLocation& where, nQVVUSKS100::tStatus* status) {
-  qverr::recordCode(*status, qverr::statusFromErrno(err), where);
-}
-
 template <typename T>
 T field(const uint8_t* message, size_t offset) {
   T value;
@@ -72,7 +68,7 @@ tIONotificationReader::tIONotificationReader(uint64_t depth, nQVVUSKS100::tStatu
   if (status->isError()) return;
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) {
-    recordErrno(errno, kPipeFailed, status);
+    qverr::recordErrno(*status, errno, kPipeFailed);
   } else {
     wakeRead_ = ends[0];
     wakeWrite_ = ends[1];
@@ -95,20 +91,20 @@ void tIONotificationReader::openSocket(uint64_t depth, nQVVUSKS100::tStatus* sta
   }
   socket_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_GENERIC);
   if (socket_ == -1) {
-    recordErrno(errno, kSocketFailed, status);
+    qverr::recordErrno(*status, errno, kSocketFailed);
     return;
   }
   int current = 0;
   socklen_t size = sizeof current;
   if (getsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &current, &size) != 0) {
-    recordErrno(errno, kGetBufferFailed, status);
+    qverr::recordErrno(*status, errno, kGetBufferFailed);
   } else {
     // One message per unit of depth, plus one.
     const uint64_t needed = (depth * 9 + 9) * 8;
     if (needed > static_cast<uint64_t>(current)) {
       const int wanted = needed > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(needed);
       if (setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted) != 0) {
-        recordErrno(errno, kSetBufferFailed, status);
+        qverr::recordErrno(*status, errno, kSetBufferFailed);
       }
     }
   }
@@ -118,7 +114,7 @@ void tIONotificationReader::openSocket(uint64_t depth, nQVVUSKS100::tStatus* sta
     address.nl_pid = 0;  // the kernel chooses the port
     address.nl_groups = 0;
     if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      recordErrno(errno, kBindFailed, status);
+      qverr::recordErrno(*status, errno, kBindFailed);
     }
   }
   if (status->isError()) closeIfOpen(socket_);
@@ -128,7 +124,7 @@ void tIONotificationReader::readPortId(nQVVUSKS100::tStatus* status) {
   sockaddr_nl address{};
   socklen_t size = sizeof address;
   if (getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    recordErrno(errno, kPortFailed, status);
+    qverr::recordErrno(*status, errno, kPortFailed);
     return;
   }
   portId_ = address.nl_pid;

@@ -39,10 +39,6 @@ static_assert(kWatchMask == 0x700);
 // One event header and a name of up to 256 bytes.
 constexpr size_t kEventBufferSize = 272;
 
-void recordErrno(int err, const qverr::StatusLocation& where, nQVVUSKS100::tStatus* status) {
-  qverr::recordCode(*status, qverr::statusFromErrno(err), where);
-}
-
 int compareNames(const char* a, size_t aLength, const char* b) {
   const size_t bLength = std::strlen(b);
   const int c = std::memcmp(a, b, std::min(aLength, bLength));
@@ -86,7 +82,7 @@ void tNotificationDispatcher::setUp(const char* const* names, size_t count,
   if (status->isError()) return;
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) {
-    recordErrno(errno, kPipeFailed, status);
+    qverr::recordErrno(*status, errno, kPipeFailed);
     return;
   }
   wakeRead_ = ends[0];
@@ -116,7 +112,7 @@ void tNotificationDispatcher::setUp(const char* const* names, size_t count,
   }
 
   inotify_ = inotify_init1(IN_CLOEXEC);
-  if (inotify_ == -1) recordErrno(errno, kInotifyFailed, status);
+  if (inotify_ == -1) qverr::recordErrno(*status, errno, kInotifyFailed);
   stopped_ = status->isError();
   installWatches(false, status);
   stopped_ = status->isError();
@@ -126,7 +122,7 @@ void tNotificationDispatcher::installWatches(bool scan, nQVVUSKS100::tStatus* st
   if (status->isError() || inotify_ == -1) return;
   if (!devWatched_) {
     if (inotify_add_watch(inotify_, kDevPath, kWatchMask) == -1) {
-      if (errno != ENOENT) recordErrno(errno, kWatchFailed, status);
+      if (errno != ENOENT) qverr::recordErrno(*status, errno, kWatchFailed);
       return;
     }
     devWatched_ = true;
@@ -136,7 +132,7 @@ void tNotificationDispatcher::installWatches(bool scan, nQVVUSKS100::tStatus* st
   }
   qvWatch_ = inotify_add_watch(inotify_, kNodePath, kWatchMask);
   if (qvWatch_ == -1) {
-    if (errno != ENOENT) recordErrno(errno, kWatchFailed, status);
+    if (errno != ENOENT) qverr::recordErrno(*status, errno, kWatchFailed);
     return;
   }
   if (scan) scanNodes(status);
@@ -145,7 +141,7 @@ void tNotificationDispatcher::installWatches(bool scan, nQVVUSKS100::tStatus* st
 void tNotificationDispatcher::scanNodes(nQVVUSKS100::tStatus* status) {
   DIR* folder = opendir(kNodePath);
   if (folder == nullptr) {
-    if (errno != ENOENT) recordErrno(errno, kScanFailed, status);
+    if (errno != ENOENT) qverr::recordErrno(*status, errno, kScanFailed);
     return;
   }
   while (const dirent* entry = readdir(folder)) {
@@ -242,7 +238,7 @@ void tNotificationDispatcher::readEvents(nQVVUSKS100::tStatus* status) {
     got = ::read(inotify_, buffer, sizeof buffer);
   } while (got == -1 && errno == EINTR);
   if (got == -1) {
-    recordErrno(errno, kReadFailed, status);
+    qverr::recordErrno(*status, errno, kReadFailed);
     return;
   }
   uint32_t mask = 0;
@@ -306,7 +302,7 @@ void tNotificationDispatcher::waitForNotification(bool* notified, tBasicString* 
 
     if (inotify_ >= FD_SETSIZE || wakeRead_ >= FD_SETSIZE) {
       // select cannot watch descriptors this high.
-      recordErrno(EBADF, kSelectFailed, status);
+      qverr::recordErrno(*status, EBADF, kSelectFailed);
       return;
     }
     fd_set readable;
@@ -318,7 +314,7 @@ void tNotificationDispatcher::waitForNotification(bool* notified, tBasicString* 
       ready = select(std::max(inotify_, wakeRead_) + 1, &readable, nullptr, nullptr, nullptr);
     } while (ready == -1 && errno == EINTR);
     if (ready == -1) {
-      recordErrno(errno, kSelectFailed, status);
+      qverr::recordErrno(*status, errno, kSelectFailed);
       return;
     }
     if (FD_ISSET(wakeRead_, &readable)) {
