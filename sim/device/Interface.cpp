@@ -210,6 +210,14 @@ long Interface::ioctl(int, unsigned long request, void* arg) {
              : descriptorCall(command, arg);
 }
 
+std::optional<Reply> Interface::takeScriptedReply(uint32_t command) {
+  auto s = scripts_.find(command);
+  if (s == scripts_.end() || s->second.empty()) return std::nullopt;
+  Reply reply = s->second.front();
+  if (reply.once) s->second.pop_front();
+  return reply;
+}
+
 long Interface::descriptorCall(uint32_t command, void* arg) {
   LogEntry entry{};
   entry.command = command;
@@ -239,13 +247,8 @@ long Interface::descriptorCall(uint32_t command, void* arg) {
   std::optional<Registered> registered;
   {
     std::lock_guard lock(mutex_);
-    auto s = scripts_.find(command);
-    if (s != scripts_.end() && !s->second.empty()) {
-      reply = s->second.front();
-      if (reply->once) s->second.pop_front();
-    } else if (auto h = handlers_.find(command); h != handlers_.end()) {
-      registered = h->second;
-    }
+    reply = takeScriptedReply(command);
+    if (auto h = handlers_.find(command); !reply && h != handlers_.end()) registered = h->second;
   }
   if (!reply && !registered) {
     entry.err = ENOTTY;
@@ -320,13 +323,8 @@ long Interface::rawCall(uint32_t command, unsigned long arg) {
   RawHandler handler;
   {
     std::lock_guard lock(mutex_);
-    auto s = scripts_.find(command);
-    if (s != scripts_.end() && !s->second.empty()) {
-      reply = s->second.front();
-      if (reply->once) s->second.pop_front();
-    } else if (auto h = rawHandlers_.find(command); h != rawHandlers_.end()) {
-      handler = h->second;
-    }
+    reply = takeScriptedReply(command);
+    if (auto h = rawHandlers_.find(command); !reply && h != rawHandlers_.end()) handler = h->second;
   }
   long result;
   if (reply) {

@@ -193,6 +193,8 @@ class Interface : public DeviceNode {
   };
   long descriptorCall(uint32_t command, void* arg);
   long rawCall(uint32_t command, unsigned long arg);
+  // The next scripted reply for the command (a once-only reply is consumed); mutex_ held.
+  std::optional<Reply> takeScriptedReply(uint32_t command);
   void append(LogEntry entry);
 
   Module& module_;
