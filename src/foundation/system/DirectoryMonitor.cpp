@@ -138,13 +138,19 @@ bool DirectoryMonitorImpl::wait(int32_t timeoutMs, uint32_t* watchIndex, qverr::
     }
     if (FD_ISSET(wakeRead_, &readable)) return false;
 
-    std::vector<char> buffer(kEventBufferSize);
+    // The wait allocates nothing unless a read comes back empty and the buffer has to grow.
+    alignas(inotify_event) char fixed[kEventBufferSize];
+    std::vector<char> grown;
+    char* buffer = fixed;
+    size_t size = sizeof fixed;
     ssize_t got;
     for (;;) {
-      got = read(inotify_, buffer.data(), buffer.size());
+      got = read(inotify_, buffer, size);
       if (got == -1 && errno == EINTR) continue;
       if (got == 0) {
-        buffer.resize(buffer.size() + kEventBufferGrowth);
+        grown.resize(size + kEventBufferGrowth);
+        buffer = grown.data();
+        size = grown.size();
         continue;
       }
       break;
@@ -156,7 +162,7 @@ bool DirectoryMonitorImpl::wait(int32_t timeoutMs, uint32_t* watchIndex, qverr::
     if (static_cast<size_t>(got) < sizeof(inotify_event)) return false;
     // Only the first event counts: any change wakes the caller.
     inotify_event event;
-    std::memcpy(&event, buffer.data(), sizeof event);
+    std::memcpy(&event, buffer, sizeof event);
     if ((event.mask & IN_Q_OVERFLOW) != 0) continue;
     if (watchIndex != nullptr) {
       uint32_t index = 0;
