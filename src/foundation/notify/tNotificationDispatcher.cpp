@@ -203,7 +203,6 @@ void tNotificationDispatcher::releaseNode(tNotification* node) {
   }
   node->interfaceName.clear();
   node->prefix.clear();
-  node->hasText = false;
   node->next = pool_;
   pool_ = node;
   ++poolCount_;
@@ -216,14 +215,9 @@ void tNotificationDispatcher::queue(bool arrived, const char* interfaceName, siz
   tNotification* node = takeNode(status);
   if (node == nullptr) return;
   node->arrived = arrived;
-  node->hasText = true;
   // A failed copy marks the string; the notification still goes out.
   node->interfaceName.assign(interfaceName, interfaceLength);
   node->prefix.assign(prefix, prefixLength);
-  if (status->isError()) {
-    releaseNode(node);
-    return;
-  }
   if (pendingTail_ != nullptr)
     pendingTail_->next = node;
   else
@@ -284,17 +278,9 @@ void tNotificationDispatcher::waitForNotification(bool* notified, tBasicString* 
       if (pendingHead_ == nullptr) pendingTail_ = nullptr;
       if (arrived != nullptr) *arrived = node->arrived;
       if (interfaceName != nullptr) {
-        if (node->hasText)
-          interfaceName->assign(node->interfaceName.c_str(), node->interfaceName.length());
-        else
-          interfaceName->clear();
+        interfaceName->assign(node->interfaceName.c_str(), node->interfaceName.length());
       }
-      if (prefix != nullptr) {
-        if (node->hasText)
-          prefix->assign(node->prefix.c_str(), node->prefix.length());
-        else
-          prefix->clear();
-      }
+      if (prefix != nullptr) prefix->assign(node->prefix.c_str(), node->prefix.length());
       releaseNode(node);
       *notified = true;
       return;

@@ -42,7 +42,6 @@ class tNotificationDispatcher {
  private:
   struct tNotification {
     bool arrived = false;
-    bool hasText = false;
     tBasicString interfaceName;
     tBasicString prefix;
     tNotification* next = nullptr;
