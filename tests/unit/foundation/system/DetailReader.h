@@ -10,14 +10,20 @@
 
 namespace qvtest {
 
+// The value at `path` in the JSON object `json`, or null.
+inline const char* detailMember(const char* json, std::initializer_list<const char*> path) {
+  const char* at = json;
+  for (const char* key : path) {
+    if (at == nullptr) return nullptr;
+    at = qverr::json::findMember(at, key);
+  }
+  return at;
+}
+
 // The string at `path` in the JSON object `json` (escapes decoded), or nothing.
 inline std::optional<std::string> detailString(const char* json,
                                                std::initializer_list<const char*> path) {
-  const char* at = json;
-  for (const char* key : path) {
-    if (at == nullptr) return std::nullopt;
-    at = qverr::json::findMember(at, key);
-  }
+  const char* at = detailMember(json, path);
   if (at == nullptr) return std::nullopt;
   size_t length = 0;
   const char* raw = qverr::json::getString(at, nullptr, &length, nullptr);
@@ -31,11 +37,7 @@ inline std::optional<std::string> detailString(const char* json,
 // The integer at `path`, or nothing.
 inline std::optional<long long> detailNumber(const char* json,
                                              std::initializer_list<const char*> path) {
-  const char* at = json;
-  for (const char* key : path) {
-    if (at == nullptr) return std::nullopt;
-    at = qverr::json::findMember(at, key);
-  }
+  const char* at = detailMember(json, path);
   if (at == nullptr) return std::nullopt;
   qverr::json::Token token;
   if (qverr::json::readValue(at, &token) == nullptr || token.kind != qverr::json::kTokenNumber)
