@@ -43,11 +43,6 @@ void tThreadController::start(iThread* object, int32_t priority, const char* nam
     qverr::recordCode(*status, qverr::kAlreadyRunning, kAlreadyRunning);
     return;
   }
-  if (joinable_) {
-    block_.handle = pthread_t{};
-    running_ = false;
-    joinable_ = false;
-  }
   if (status->isError()) return;
 
   block_.object = object;
@@ -81,15 +76,13 @@ void tThreadController::start(iThread* object, int32_t priority, const char* nam
     qverr::recordCode(*status, qverr::kOsFault, kCreateFailed);
     return;
   }
-  running_ = !status->isError();
-  joinable_ = running_;
+  running_ = true;
 }
 
 void tThreadController::join() {
-  if (!joinable_) return;
+  if (!running_) return;
   pthread_join(block_.handle, nullptr);
   running_ = false;
-  joinable_ = false;
 }
 
 }  // namespace nQVVANDRELBRENMOORU_22_8::nQVVUSK000

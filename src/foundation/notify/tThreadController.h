@@ -42,12 +42,12 @@ class tThreadController {
   void join();
 
   bool isRunning() const { return running_; }
-  bool isJoinable() const { return joinable_; }
+  bool isJoinable() const { return running_; }
 
  private:
   tThreadBlock block_;
+  // Started and not yet joined, whether or not the thread has finished its work.
   bool running_ = false;
-  bool joinable_ = false;
 };
 
 }  // namespace nQVVANDRELBRENMOORU_22_8::nQVVUSK000
