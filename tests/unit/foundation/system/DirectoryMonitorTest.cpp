@@ -13,6 +13,7 @@
 #include "foundation/errors/Exception.h"
 #include "foundation/system/DirectoryMonitor.h"
 #include "tests/unit/foundation/system/DetailReader.h"
+#include "tests/unit/foundation/system/TempDir.h"
 
 namespace {
 
@@ -20,25 +21,10 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using qvtest::detailNumber;
 using qvtest::detailString;
-
-class Folder {
- public:
-  Folder() {
-    std::string pattern = fs::temp_directory_path().string() + "/qvafa-XXXXXX";
-    path_ = mkdtemp(pattern.data());
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using qvtest::TempDir;
 
 TEST(DirectoryMonitor, QuietFolderTimesOut) {
-  Folder folder;
+  TempDir folder;
   const char* paths[] = {folder.path().c_str()};
   qverr::Status status;
   qvafa::DirectoryMonitorImpl monitor(paths, 1, status);
@@ -54,7 +40,7 @@ TEST(DirectoryMonitor, QuietFolderTimesOut) {
 }
 
 TEST(DirectoryMonitor, RewrittenFileWithLongNameWakesTheWaiter) {
-  Folder folder;
+  TempDir folder;
   // The alias file's name is far longer than 15 bytes: its event does not fit a small buffer.
   const std::string file = folder.path() + "/qvvandrelbrenmoor.config";
   std::ofstream(file) << "old";
@@ -74,7 +60,7 @@ TEST(DirectoryMonitor, RewrittenFileWithLongNameWakesTheWaiter) {
 }
 
 TEST(DirectoryMonitor, WatchIndexNamesTheChangedPath) {
-  Folder a, b;
+  TempDir a, b;
   const char* paths[] = {a.path().c_str(), b.path().c_str()};
   qverr::Status status;
   qvafa::DirectoryMonitorImpl monitor(paths, 2, status);
@@ -87,7 +73,7 @@ TEST(DirectoryMonitor, WatchIndexNamesTheChangedPath) {
 }
 
 TEST(DirectoryMonitor, InterruptBeforeAndDuringWait) {
-  Folder folder;
+  TempDir folder;
   qvafa::DirectoryMonitor monitor(folder.path().c_str());
   auto waiter = std::async(std::launch::async, [&] { return monitor.waitForChanges(); });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -114,7 +100,7 @@ std::set<int> openDescriptors() {
 }
 
 TEST(DirectoryMonitor, DescriptorsAreNotInheritedByExecutedPrograms) {
-  Folder folder;
+  TempDir folder;
   const char* paths[] = {folder.path().c_str()};
   const std::set<int> before = openDescriptors();
   qverr::Status status;

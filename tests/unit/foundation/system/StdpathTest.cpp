@@ -14,12 +14,14 @@
 #include "foundation/system/stdpath.h"
 #include "sim/kernel/Testbed.h"
 #include "tests/unit/foundation/system/DetailReader.h"
+#include "tests/unit/foundation/system/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qvtest::detailNumber;
 using qvtest::detailString;
+using qvtest::TempDir;
 
 // Sets an environment variable for one scope and restores it afterwards.
 class ScopedEnv {
@@ -41,23 +43,6 @@ class ScopedEnv {
  private:
   const char* name_;
   std::optional<std::string> old_;
-};
-
-// A fresh real directory for one test.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = fs::temp_directory_path().string() + "/qvsysq-XXXXXX";
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
 TEST(TrimPath, RemovesTrailingSeparatorsAndBlanks) {
