@@ -22,12 +22,9 @@ void FifosSerializer::serialize(qvhtl::ByteVector& buffer, qverr::Status& status
 
 PersonalityData::PersonalityData(const Bitfile& bitfile, uint32_t openAttributes)
     : bitfile_(bitfile) {
-  {
-    qverr::Status status;
-    CommonDataSerializer(bitfile, openAttributes).serialize(common_, status);
-    qverr::throwIfError(status);
-  }
+  // A failed append leaves the status in error, and every later append then does nothing.
   qverr::Status status;
+  CommonDataSerializer(bitfile, openAttributes).serialize(common_, status);
   FifosSerializer(bitfile).serialize(fifos_, status);
   qverr::throwIfError(status);
 }
