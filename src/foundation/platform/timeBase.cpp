@@ -1,6 +1,7 @@
 #include "foundation/platform/timeBase.h"
 
 #include <ctime>
+#include <mutex>
 
 namespace nQVVANDRELBRENMOORU_22_8::nQVVUSK000 {
 namespace {
@@ -18,11 +19,15 @@ uint64_t getMonotonicTimeNs() {
 }
 
 void initTimeBase() {
-  gTimeBase.unitIndex = kNanoseconds;
-  gTimeBase.reserved = 0;
-  gTimeBase.scale = 1;
-  gTimeBase.secondFactor = 1000;
-  gTimeBase.initialized.store(true, std::memory_order_release);
+  // The values are constant, but two threads writing them at once would still be a data race.
+  static std::once_flag once;
+  std::call_once(once, [] {
+    gTimeBase.unitIndex = kNanoseconds;
+    gTimeBase.reserved = 0;
+    gTimeBase.scale = 1;
+    gTimeBase.secondFactor = 1000;
+    gTimeBase.initialized.store(true, std::memory_order_release);
+  });
 }
 
 const tTimeBase& getTimeBase() {
