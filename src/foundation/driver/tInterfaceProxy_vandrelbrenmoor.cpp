@@ -4,33 +4,17 @@
 #include <cstddef>
 #include <cstring>
 
+#include "foundation/driver/proxyExchange.h"
 #include "foundation/errors/ErrorCodes.h"
 
 namespace nQVVANDRELBRENMOORU_22_8 {
 namespace {
 
 using nQVVUSK000::makeCommand;
+using proxy::exchange;
+using proxy::takeDriverStatus;
 
 constexpr const char* kFile = tInterfaceProxy_vandrelbrenmoor::kHeaderFile;
-
-// Issues one request with a local status; a transport failure is merged into the caller's
-// status and reported as false.
-bool exchange(nQVVUSK000::tDeviceInterfaceProxy& proxy, uint32_t command, const void* in,
-              uint32_t inLength, void* out, uint32_t outLength, nQVVUSKS100::tStatus* status) {
-  nQVVUSKS100::tStatus local;
-  proxy.nQVVUSK000::tDeviceInterfaceProxy::call(command, in, inLength, out, outLength, &local);
-  if (local.isError()) {
-    status->merge(&local);
-    return false;
-  }
-  return true;
-}
-
-// The driver's status, recorded at the method's line by the merge rule.
-bool takeDriverStatus(int32_t driverStatus, const qverr::StatusLocation& where,
-                      nQVVUSKS100::tStatus* status) {
-  return status->setCode(driverStatus, where.component, where.file, where.line);
-}
 
 // iInterfaceProxy_vandrelbrenmoor::command0901
 constexpr uint32_t kCommand0901 = 0x00200901;

@@ -418,25 +418,11 @@ def write_source(proxy):
   out.append(HEADER_NOTE)
   out.append(f'#include "foundation/driver/{proxy.name}.h"\n\n')
   out.append("#include <cstddef>\n#include <cstring>\n\n")
+  out.append('#include "foundation/driver/proxyExchange.h"\n')
   out.append('#include "foundation/errors/ErrorCodes.h"\n\n')
   out.append("namespace nQVVANDRELBRENMOORU_22_8 {\nnamespace {\n\n")
-  out.append("using nQVVUSK000::makeCommand;\n\n")
+  out.append("using nQVVUSK000::makeCommand;\nusing proxy::exchange;\nusing proxy::takeDriverStatus;\n\n")
   out.append("constexpr const char* kFile = " + proxy.name + "::kHeaderFile;\n\n")
-  out.append("// Issues one request with a local status; a transport failure is merged into the "
-             "caller's\n// status and reported as false.\n")
-  out.append("bool exchange(nQVVUSK000::tDeviceInterfaceProxy& proxy, uint32_t command, "
-             "const void* in,\n              uint32_t inLength, void* out, uint32_t outLength, "
-             "nQVVUSKS100::tStatus* status) {\n"
-             "  nQVVUSKS100::tStatus local;\n"
-             "  proxy.nQVVUSK000::tDeviceInterfaceProxy::call(command, in, inLength, out, "
-             "outLength, &local);\n"
-             "  if (local.isError()) {\n    status->merge(&local);\n    return false;\n  }\n"
-             "  return true;\n}\n\n")
-  out.append("// The driver's status, recorded at the method's line by the merge rule.\n"
-             "bool takeDriverStatus(int32_t driverStatus, const qverr::StatusLocation& where,\n"
-             "                      nQVVUSKS100::tStatus* status) {\n"
-             "  return status->setCode(driverStatus, where.component, where.file, where.line);\n"
-             "}\n\n")
   for name in proxy.interfaces:
     for m in proxy.methods[name]:
       cmd = f"k{m.name[0].upper()}{m.name[1:]}"
