@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,40 @@ class RelocationsControl {
   void (*reset_)();
   int (*count_)();
   int (*callName_)(int, char*, int);
+};
+
+// Test controls of the PXI query library stand-in (kept loaded for the life of the process).
+// Its table starts empty: no chassis, no modules.
+class QPxiControl {
+ public:
+  static constexpr uint32_t kNoChassis = 0xFFFFFFFF;
+
+  QPxiControl();
+  // Forgets every module, open handle, injected failure and logged call.
+  void reset() const;
+  // A module at PCI bus/device/function in a chassis slot; `slotValue` is the slot item's
+  // attribute 8197. Chassis kNoChassis: the library knows the module but places it nowhere.
+  void addDevice(uint32_t bus, uint32_t device, uint32_t function, uint32_t chassis, uint32_t slot,
+                 uint32_t slotValue = 0) const;
+  void setTriggerBridges(uint32_t chassis, uint32_t count) const;
+  // Every session open now reads validity 0 and refuses queries with -52010.
+  void invalidateSessions() const;
+  // The next call of that entry point ("qvqpxi_openDeviceByAddr") fails with `code`.
+  void failNext(const std::string& entryPoint, int32_t code) const;
+  // Entry points called, in call order.
+  std::vector<std::string> calls() const;
+  // Item handles handed out and not yet closed.
+  int openHandles() const;
+
+ private:
+  void (*reset_)();
+  void (*addDevice_)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
+  void (*setTriggerBridges_)(uint32_t, uint32_t);
+  void (*invalidateSessions_)();
+  void (*failNext_)(const char*, int32_t);
+  int (*count_)();
+  int (*callName_)(int, char*, int);
+  int (*openHandles_)();
 };
 
 }  // namespace sim::libs
