@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+// Enumerations that serve as attribute value types. Each is a 32-bit signed enumeration with
+// a fixed underlying type, so that any value read from the CLIP or a host request is defined;
+// public requests carry them as int32. Which values are allowed, and what they mean, is fixed
+// by the feature that owns each attribute (its range, or a list read from the CLIP); a feature
+// that names values adds them here.
+
+namespace qvvandrel::oobx::attribute {
+
+// Dependency attributes.
+enum RefClkSrc : std::int32_t {};
+enum BaseboardRefClkSrc : std::int32_t {};
+enum SampleClkSrc : std::int32_t {};
+enum QVA100_RXClockSource : std::int32_t {};
+enum TriggerType : std::int32_t {};
+enum TriggerSensitivity : std::int32_t {};
+enum StartTriggerSync : std::int32_t {};
+enum DacDigitalUpconverterMode : std::int32_t {};
+enum CableSenseMode : std::int32_t {};
+enum Coupling : std::int32_t {};
+enum DioConfiguration : std::int32_t {};
+enum Csi2NumLanes : std::int32_t {};
+enum StreamDataFormat : std::int32_t {};
+
+// Plain attributes only.
+enum BusType : std::int32_t {};
+enum IoModuleRefClkPinSrc : std::int32_t {};
+enum AoChannelStatus : std::int32_t {};
+enum SiPoCSource : std::int32_t {};
+enum SoPoCSink : std::int32_t {};
+
+}  // namespace qvvandrel::oobx::attribute
+
+// The host's own enumerations of the public attributes.
+enum qvajel_TriggerType : std::int32_t {};
+enum qvajel_Edge : std::int32_t {};
+enum qvajel_SessionType : std::int32_t {};
