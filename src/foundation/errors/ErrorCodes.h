@@ -35,6 +35,8 @@ inline constexpr int32_t kDeviceEntryNotFound = -1074097793;
 inline constexpr int32_t kSoftwareTooNewForFile = -1074097794;
 inline constexpr int32_t kFileTooNewForSoftware = -1074097795;
 inline constexpr int32_t kInvalidSampleNumber = -1074100511;
+// The device kit's "not supported" (an operation, request or kind the target does not offer).
+inline constexpr int32_t kOperationNotSupported = -63193;
 
 // Device-family codes.
 inline constexpr int32_t kIncompatibleDevice = -304010;
@@ -54,6 +56,7 @@ inline constexpr int32_t kCableSenseNotSupported = -304438;
 inline constexpr int32_t kNoCableSenseChannelsEnabled = -304439;
 inline constexpr int32_t kCableSenseInProgress = -304440;
 inline constexpr int32_t kGenericInternalError = -304500;
+inline constexpr int32_t kSessionCommandRefused = -304507;
 inline constexpr int32_t kUserClockFreqNotFound = -304509;
 inline constexpr int32_t kInvalidPllCapabilities = -304510;
 inline constexpr int32_t kInvalidSerialChannelCapabilities = -304511;

@@ -1,0 +1,91 @@
+#include "sim/device/ClipCapabilityProfiles.h"
+
+#include <initializer_list>
+#include <utility>
+
+namespace sim {
+
+namespace {
+
+using Pairs = std::initializer_list<std::pair<uint32_t, uint32_t>>;
+
+void append(std::vector<uint32_t>& words, Pairs pairs) {
+  for (const auto& [id, value] : pairs) {
+    words.push_back(id);
+    words.push_back(value);
+  }
+}
+
+constexpr uint32_t bits(int32_t v) {
+  return static_cast<uint32_t>(v);
+}
+
+std::vector<uint32_t> minimal() {
+  std::vector<uint32_t> w;
+  append(w, {{100, 2}, {104, 14}, {105, 16}, {101, 1000000}, {106, 0}});
+  append(w, {{200, 1}, {201, 10000}, {202, 10000}, {203, 0}, {206, 1000000}, {207, 1}, {208, 1}});
+  return w;
+}
+
+std::vector<uint32_t> full() {
+  std::vector<uint32_t> w;
+  // Analog input: 4 channels, ranges 0.5/1/2 V (millionths), couplings 0 and 1 with a word (2)
+  // the coupling converter rejects, all three interleaving modes.
+  append(w, {{100, 4}, {104, 14}, {105, 16}, {101, 500000}, {101, 1000000}, {101, 2000000}});
+  append(w, {{109, bits(-1)}, {109, 5}, {108, 125}, {107, 50}, {107, 1000000}});
+  append(w, {{106, 0}, {106, 2}, {106, 1}, {110, 0}, {110, 1}, {111, 0}, {111, 1}, {111, 2}});
+  append(w, {{115, 1}, {116, 1}, {102, 1}, {102, 2}, {103, 0}, {112, 1}, {113, bits(-3)}});
+  append(w, {{114, 0}});
+  // Analog output: 2 channels with their own ranges (section 11, count 309).
+  append(w, {{300, 2}, {303, 1000000}, {308, 2500000}, {304, 16}, {306, 50}, {302, 1}});
+  append(w, {{307, 0}, {307, 1}, {307, 2}, {307, 4}});
+  append(w, {{309, 2}, {11, 0}, {310, 1000000}, {310, 2000000}, {11, 1}, {310, 500000}});
+  append(w, {{311, 1}});
+  // Clocks: every reference source code and one (7) the converter rejects; 10 to 100 MHz in
+  // kHz; both sample-clock sources.
+  append(w, {{200, 0}, {200, 1}, {200, 2}, {200, 3}, {200, 4}, {200, 7}});
+  append(w, {{201, 10000}, {202, 100000}, {203, 0}, {203, 1}, {206, 1000000}});
+  append(w, {{204, 500000}, {205, 1000000}, {207, 1}, {208, 2}, {209, 4}});
+  // External trigger.
+  append(w, {{400, 1}, {401, 2}, {402, bits(-5)}, {404, 5}, {403, 0}, {405, 2500000}});
+  // Two PLLs (section 5, count 210). 505 is no capability; the last field word names PLL 2,
+  // which does not exist, and has no slot.
+  append(w, {{210, 2}, {5, 0}, {500, 0}, {501, 4800000}, {501, 5600000}, {502, 5400000}});
+  append(w, {{502, 6200000}, {521, 5000}, {522, 100000}, {503, 255}, {504, 1}, {505, 9}});
+  append(w, {{509, 4095}, {510, 1}, {511, 4194303}, {512, 0}, {513, 4194303}, {514, 1}});
+  append(w, {{515, 8}, {516, 1}, {523, 1}, {524, 1}, {527, 100000}, {528, 1}, {529, 1}});
+  append(w, {{5, 1}, {500, 1}, {501, 2400000}, {502, 3000000}, {521, 10000}, {522, 50000}});
+  append(w, {{5, 2}, {521, 7}});
+  // Two user clocks (section 7, count 211): the first from PLL 0 or bypassed, the second from
+  // PLL 1.
+  append(w, {{211, 2}, {7, 0}, {600, 0}, {600, 0xFFFFFFFF}, {601, 256}, {602, 1}, {603, 800000}});
+  append(w, {{604, 1000}, {605, 1}, {606, 1}, {607, 156250}});
+  append(w, {{7, 1}, {600, 1}, {601, 256}, {602, 1}, {603, 400000}, {604, 1000}});
+  append(w, {{212, 0}, {212, 1}, {213, 0}, {213, 1}, {213, 2}, {214, 2}});
+  // Digital and PFI lines; DIO levels 3.3 to 1.2 V.
+  append(w, {{1000, 8}, {1007, 1}, {1001, 4}, {1008, 0}, {1002, 2}, {1003, 2}, {1009, 1}});
+  append(w, {{1010, 0}, {1011, 3300000}, {1004, 8}, {1005, 3300000}, {1005, 2500000}});
+  append(w, {{1005, 1800000}, {1005, 1500000}, {1005, 1200000}, {1006, 0}, {1006, 1}});
+  append(w, {{700, 1}});
+  // Two serial channels (section 9, count 804): an input and an output.
+  append(w, {{804, 2}, {9, 0}, {800, 0}, {801, 0}, {802, 0}, {803, 0}, {812, 0}});
+  append(w, {{9, 1}, {800, 1}, {801, 0}, {802, 1}, {803, 1}, {811, 3}});
+  append(w, {{900, 38}, {9999, 1}});
+  return w;
+}
+
+}  // namespace
+
+std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
+  switch (profile) {
+    case CapabilityProfile::None:
+      return {};
+    case CapabilityProfile::Minimal:
+      return minimal();
+    case CapabilityProfile::Full:
+      return full();
+  }
+  return {};
+}
+
+}  // namespace sim

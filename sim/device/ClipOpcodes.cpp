@@ -1,0 +1,67 @@
+// The methods of the simulated CLIP controller: one table entry per opcode
+// ((interface << 8) | method). A method reads its arguments from the instruction and answers
+// a reply and a driver status; what lasts between instructions lives in the controller
+// (interfaces, capability words, reply values) or in a state object of the method's own
+// (ClipController::state<T>()).
+
+#include "sim/device/ClipController.h"
+
+namespace sim {
+
+namespace {
+
+using Info = ClipController::InterfaceInfo;
+
+// The reply set with setValue (controller version, deploy-root answer, gated value, ...).
+ClipAnswer replyValue(ClipController& c, const ClipInstruction& i) {
+  return {c.value(i.opcode), 0};
+}
+
+// Interface 0: the management methods.
+ClipAnswer interfaceHandle(ClipController& c, const ClipInstruction& i) {
+  const std::optional<Info> info = c.interfaceInfo(static_cast<uint16_t>(i.arg(0)));
+  return {info ? info->handle : ClipController::kNoInterface, 0};
+}
+
+ClipAnswer interfaceSupported(ClipController& c, const ClipInstruction& i) {
+  const std::optional<Info> info = c.interfaceInfo(static_cast<uint16_t>(i.arg(0)));
+  return {info && info->supported ? 1u : 0u, 0};
+}
+
+template <uint32_t Info::*kField>
+ClipAnswer interfaceVersionField(ClipController& c, const ClipInstruction& i) {
+  const std::optional<Info> info = c.interfaceByHandle(i.arg(0));
+  if (!info) return {0, ClipController::kMalformed};
+  return {(*info).*kField, 0};
+}
+
+// Interface 12: the capability words.
+ClipAnswer capabilityWordCount(ClipController& c, const ClipInstruction&) {
+  return {static_cast<uint32_t>(c.capabilities().size()), 0};
+}
+
+ClipAnswer capabilityWord(ClipController& c, const ClipInstruction& i) {
+  const std::vector<uint32_t> words = c.capabilities();
+  const uint32_t index = i.arg(0);
+  return {index < words.size() ? words[index] : 0u, 0};
+}
+
+constexpr ClipOpcode kOpcodes[] = {
+    {0x0001, &replyValue},  // controller version, on FIFO 0
+    {0x0003, &interfaceHandle},
+    {0x0006, &interfaceVersionField<&Info::version>},
+    {0x0007, &interfaceVersionField<&Info::oldest>},
+    {0x0009, &interfaceSupported},
+    {0x0101, &replyValue},  // CLIP settings deployed; argument: pending
+    {0x0309, &replyValue},  // the value that gates session command 0
+    {0x0C00, &capabilityWordCount},
+    {0x0C01, &capabilityWord},
+};
+
+}  // namespace
+
+std::span<const ClipOpcode> clipOpcodes() {
+  return kOpcodes;
+}
+
+}  // namespace sim

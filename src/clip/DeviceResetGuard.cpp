@@ -1,0 +1,32 @@
+#include "clip/DeviceResetGuard.h"
+
+namespace qvvandrelbrenmooru {
+
+DeviceResetGuard::DeviceResetGuard(DeviceResetRoutes* routes, const std::string* deviceName)
+    : routes_(routes), deviceName_(deviceName) {
+  if (routes_ == nullptr) return;
+  try {
+    nQVVUSKS100::tStatus status;
+    const uint64_t session = routes_->createSession(&status);
+    routes_->initiateDeviceReset(session, name(), &status);
+    if (status.isError()) {
+      routes_->destroySession(session);
+      return;
+    }
+    session_ = session;
+  } catch (...) {
+    // The library's failures are not the caller's: the reset goes on without a route session.
+  }
+}
+
+DeviceResetGuard::~DeviceResetGuard() {
+  if (routes_ == nullptr || session_ == 0) return;
+  try {
+    nQVVUSKS100::tStatus status;
+    routes_->completeDeviceReset(session_, name(), &status);
+    routes_->destroySession(session_);
+  } catch (...) {
+  }
+}
+
+}  // namespace qvvandrelbrenmooru

@@ -1,0 +1,78 @@
+#include "clip/InterfaceMethods.h"
+
+#include "foundation/errors/Exception.h"
+
+namespace ififo_rpc {
+
+uint32_t callInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
+                         bool option4, nQVVUSKS100::tStatus* status) {
+  Instruction instruction(opcode);
+  for (uint32_t arg : args) instruction.pushArgument(arg);
+  instruction.finishHeader();
+  instruction.option4 = option4;
+  return fifo.fifo->call(fifo.fifoNumber, instruction, status);
+}
+
+uint32_t getInterfaceHandle(const FifoRef& fifo, uint16_t interface, nQVVUSKS100::tStatus* status) {
+  return callInstruction(fifo, kGetInterfaceHandle, {interface}, false, status);
+}
+
+uint32_t getInterfaceVersion(const FifoRef& fifo, uint32_t handle, nQVVUSKS100::tStatus* status) {
+  return callInstruction(fifo, kGetInterfaceVersion, {handle}, false, status);
+}
+
+uint32_t getInterfaceOldestCompatibleVersion(const FifoRef& fifo, uint32_t handle,
+                                             nQVVUSKS100::tStatus* status) {
+  return callInstruction(fifo, kGetInterfaceOldestCompatibleVersion, {handle}, false, status);
+}
+
+bool isInterfaceSupported(const FifoRef& fifo, uint16_t interface, nQVVUSKS100::tStatus* status) {
+  return callInstruction(fifo, kIsInterfaceSupported, {interface}, false, status) != 0;
+}
+
+InterfaceVersions getInterfaceVersions(const FifoRef& fifo, uint16_t interface,
+                                       nQVVUSKS100::tStatus* status) {
+  InterfaceVersions versions;
+  versions.handle = getInterfaceHandle(fifo, interface, status);
+  if (!versions.present()) return versions;
+  versions.oldest = getInterfaceOldestCompatibleVersion(fifo, versions.handle, status);
+  versions.current = getInterfaceVersion(fifo, versions.handle, status);
+  return versions;
+}
+
+bool sendInstruction1504(const FifoRef& fifo, uint8_t a, uint32_t b, nQVVUSKS100::tStatus* status) {
+  return callInstruction(fifo, 0x1504, {a, b}, false, status) != 0;
+}
+
+bool sendInstruction1508(const FifoRef& fifo, uint8_t a, uint32_t b, nQVVUSKS100::tStatus* status) {
+  return callInstruction(fifo, 0x1508, {a, b}, false, status) != 0;
+}
+
+namespace {
+
+// A call whose failure is raised when it returns.
+uint32_t callRaising(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
+                     bool option4) {
+  qverr::ThrowingStatusRecord status;
+  return callInstruction(fifo, opcode, args, option4, &status);
+}
+
+}  // namespace
+
+int32_t sendInstruction1404(const FifoRef& fifo, uint32_t a, uint32_t b) {
+  return static_cast<int32_t>(callRaising(fifo, 0x1404, {a, b}, true));
+}
+
+int32_t sendInstruction1409(const FifoRef& fifo, uint32_t a, uint32_t b) {
+  return static_cast<int32_t>(callRaising(fifo, 0x1409, {a, b}, true));
+}
+
+bool queryInstruction101(const FifoRef& fifo, uint8_t pending) {
+  return callRaising(fifo, 0x101, {pending}, true) != 0;
+}
+
+bool queryInstruction910(const FifoRef& fifo, uint32_t a) {
+  return callRaising(fifo, 0x910, {a}, false) != 0;
+}
+
+}  // namespace ififo_rpc

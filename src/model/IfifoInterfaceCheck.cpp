@@ -1,0 +1,65 @@
+#include "model/IfifoInterfaceCheck.h"
+
+#include <algorithm>
+
+#include "foundation/errors/ErrorCodes.h"
+#include "foundation/errors/Exception.h"
+
+namespace qvvandrel {
+
+namespace {
+
+bool oldestAtMostVersionOr2(const ififo_rpc::InterfaceVersions& v) {
+  return v.oldest <= std::min<uint32_t>(v.current, 2);
+}
+
+bool oldestZero(const ififo_rpc::InterfaceVersions& v) {
+  return v.oldest == 0;
+}
+
+}  // namespace
+
+bool IfifoInterfaceCheck::satisfies(uint16_t interface, VersionRule rule) {
+  nQVVUSKS100::tStatus status;
+  const ififo_rpc::InterfaceVersions versions =
+      ififo_rpc::getInterfaceVersions(fifo, interface, &status);
+  return !status.isError() && versions.present() && rule(versions);
+}
+
+void IfifoInterfaceCheck::requireInterface(uint16_t interface, VersionRule rule) {
+  if (done) return;
+  bool supported;
+  {
+    qverr::ThrowingStatusRecord status;
+    supported = ififo_rpc::isInterfaceSupported(fifo, interface, &status);
+  }
+  if (!supported) qverr::throwError(qverr::kIFifoUnsupportedInterface);
+  if (!satisfies(interface, rule)) qverr::throwError(qverr::kIFifoInterfaceVersionMismatch);
+  done = true;
+}
+
+bool IfifoInterfaceCheck::isVersionCompatible() {
+  return satisfies(3, &oldestAtMostVersionOr2);
+}
+
+bool IfifoInterfaceCheck::isVersionCompatible19() {
+  return satisfies(19, &oldestZero);
+}
+
+bool IfifoInterfaceCheck::isVersionCompatible21() {
+  return satisfies(21, &oldestZero);
+}
+
+void IfifoInterfaceCheck::requireInterface3() {
+  requireInterface(3, &oldestAtMostVersionOr2);
+}
+
+void IfifoInterfaceCheck::requireInterface19() {
+  requireInterface(19, &oldestZero);
+}
+
+void IfifoInterfaceCheck::requireInterface21() {
+  requireInterface(21, &oldestZero);
+}
+
+}  // namespace qvvandrel

@@ -1,0 +1,35 @@
+#pragma once
+// The once-per-session check that a CLIP interface exists and speaks a version this library
+// understands, before a feature sends it instructions. The session keeps one checker per
+// interface; the interface number belongs to the check, not to the checker.
+
+#include "clip/Instruction.h"
+#include "clip/InterfaceMethods.h"
+
+namespace qvvandrel {
+
+struct IfifoInterfaceCheck {
+  ififo_rpc::FifoRef fifo;
+  bool done = false;  // set by the first successful requirement
+
+  // Version rules; a failed query makes the answer false.
+  // Interface 3: oldest compatible version <= min(version, 2).
+  bool isVersionCompatible();
+  // Interfaces 19 and 21: oldest compatible version 0.
+  bool isVersionCompatible19();
+  bool isVersionCompatible21();
+
+  // Unless done: -304306 when the interface is not supported, -304307 when its version rule
+  // fails; then done.
+  void requireInterface3();
+  void requireInterface19();
+  void requireInterface21();
+
+  // The building blocks for further interfaces: the handle and version window of an interface
+  // (absent, or a failed query, gives none), and the requirement under a rule.
+  using VersionRule = bool (*)(const ififo_rpc::InterfaceVersions& versions);
+  bool satisfies(uint16_t interface, VersionRule rule);
+  void requireInterface(uint16_t interface, VersionRule rule);
+};
+
+}  // namespace qvvandrel
