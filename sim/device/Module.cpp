@@ -33,7 +33,19 @@ Interface& Module::deviceInterface() {
   if (Interface* existing = findInterface(kDeviceInterfaceName)) return *existing;
   Interface& iface = addInterface(kDeviceInterfaceName);
   installDeviceHandlers(iface);
+  dmaFifos_ = std::make_unique<DmaFifos>(iface);
+  hostMemory_ = std::make_unique<HostMemory>(iface);
   return iface;
+}
+
+DmaFifos& Module::dmaFifos() {
+  deviceInterface();
+  return *dmaFifos_;
+}
+
+HostMemory& Module::hostMemory() {
+  deviceInterface();
+  return *hostMemory_;
 }
 
 Interface& Module::routingInterface() {
@@ -49,6 +61,10 @@ Interface* Module::findInterface(const std::string& name) const {
 void Module::removeInterface(const std::string& name) {
   auto it = interfaces_.find(name);
   if (it == interfaces_.end()) return;
+  if (name == kDeviceInterfaceName) {
+    hostMemory_.reset();
+    dmaFifos_.reset();
+  }
   testbed_.removeInterface(instance_, name, it->second->suffix());
   it->second->detach();
   testbed_.deleteNode(it->second->nodeName());

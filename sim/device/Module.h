@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "sim/device/DmaFifos.h"
+#include "sim/device/HostMemory.h"
 #include "sim/device/Interface.h"
 #include "sim/device/RegisterFile.h"
 #include "sim/kernel/Testbed.h"
@@ -32,8 +34,11 @@ class Module {
   // "/dev/qv/<instance>\<name>\<suffix>", and the bound node file. No handlers.
   Interface& addInterface(const std::string& name, const std::string& suffix = "0");
   // The device interface of this generation, added on first use with the register file
-  // (0x01 read/write, 0x83 I/O 0x14-0x17) and driver-attribute (0x83 0x00-0x02) handlers.
+  // (0x01 read/write, 0x83 I/O 0x14-0x17) and driver-attribute (0x83 0x00-0x02) handlers,
+  // the DMA engine and the host-memory regions.
   Interface& deviceInterface();
+  DmaFifos& dmaFifos();
+  HostMemory& hostMemory();
   // The routing interface, added on first use (no handlers of its own yet).
   Interface& routingInterface();
   Interface* findInterface(const std::string& name) const;
@@ -64,6 +69,9 @@ class Module {
   Testbed& testbed_;
   std::string instance_;
   std::map<std::string, std::shared_ptr<Interface>> interfaces_;
+  // Destroyed before the interfaces they serve.
+  std::unique_ptr<DmaFifos> dmaFifos_;
+  std::unique_ptr<HostMemory> hostMemory_;
   RegisterFile registers_;
   mutable std::mutex attributesMutex_;
   std::map<uint32_t, uint32_t> attributes_;

@@ -14,6 +14,7 @@ constexpr qverr::StatusLocation kBadStride{kSource, 171, qverr::kComponent, null
 constexpr qverr::StatusLocation kTooManyRegions{kSource, 193, qverr::kComponent, nullptr};
 constexpr qverr::StatusLocation kOtherDesign{kSource, 201, qverr::kComponent, nullptr};
 constexpr qverr::StatusLocation kBadLlbSize{kSource, 236, qverr::kComponent, nullptr};
+constexpr qverr::StatusLocation kTooManyWithFixed{kSource, 222, qverr::kComponent, nullptr};
 
 template <typename F>
 void forEachBlock(const XmlNode* list, F&& visit) {
@@ -41,10 +42,14 @@ bool readDynamicBlock(const XmlNode* block, uint32_t& runningOffset, HmbSectionS
 
 }  // namespace
 
+bool usesHostMemory(const HmbSectionState& state) {
+  return state.dynamicTotal != 0 || !state.regions.empty();
+}
+
 bool parseHmbSection(const std::string& text, const std::string& signatureText,
                      HmbSectionState& state) {
   if (state.heldSignature && *state.heldSignature == FpgaSignature(signatureText))
-    return state.dynamicTotal != 0;
+    return usesHostMemory(state);
 
   XmlDocument document;
   const XmlNode* root = parseXml<kXmlParseFlagsNonDestructive>(
@@ -78,7 +83,13 @@ bool parseHmbSection(const std::string& text, const std::string& signatureText,
         region.baggage = baggage ? static_cast<uint8_t>(readXmlSigned(baggage) & 0xFF) : 0xFF;
         return true;
       });
+      // Fixed blocks take region indices too: the four-region limit covers them.
+      if (next.regions.size() > HmbSectionState::kMaxRegions)
+        qverr::raise(kBitfileIncompatible, kTooManyWithFixed);
     }
+    // Only a design that uses a block is ever released again: holding the signature of one
+    // that uses none would refuse every other design for good.
+    if (!usesHostMemory(next)) next.heldSignature = state.heldSignature;
   }
   if (const XmlNode* llb = findXmlNode(specific, "LLB")) {
     if (const XmlNode* list = findXmlNode(llb, "MemoryBlockList")) {
@@ -94,7 +105,7 @@ bool parseHmbSection(const std::string& text, const std::string& signatureText,
     }
   }
   state = std::move(next);
-  return state.dynamicTotal != 0;
+  return usesHostMemory(state);
 }
 
 }  // namespace qvkel

@@ -32,10 +32,13 @@ struct HmbSectionState {
   std::string llbBufferName;
 };
 
-// Reads the section of a printed "CompilationResults" text into `state` and returns whether the
-// dynamic total is non-zero. A held signature equal to `signatureText` returns at once. On a
-// failure (raised) `state` is left exactly as it was; what a failure means for mappings the
-// caller holds is the caller's decision.
+// Whether the state holds any region, dynamic or fixed: what a session must open and release.
+bool usesHostMemory(const HmbSectionState& state);
+
+// Reads the section of a printed "CompilationResults" text into `state` and returns whether it
+// uses host memory (above). A held signature equal to `signatureText` returns at once. On a
+// failure (raised) `state` is left exactly as it was, so a buffer another session holds open
+// keeps its size and regions. The signature is held only while a region is.
 bool parseHmbSection(const std::string& text, const std::string& signatureText,
                      HmbSectionState& state);
 

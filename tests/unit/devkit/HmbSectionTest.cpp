@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DevkitTestUtil.h"
+#include "HmbSectionText.h"
 #include "devkit/Bitfile.h"
 #include "sim/fixtures/BitfileBuilder.h"
 
@@ -11,36 +12,10 @@ namespace {
 using devkit_test::codeOf;
 using qvkel::HmbRegion;
 using qvkel::HmbSectionState;
+using namespace devkit_test::hmb_text;
 
 const std::string kSignature = "0123456789abcdef0011223344556677";
 const std::string kOtherSignature = "fedcba98765432100011223344556677";
-
-std::string block(const std::string& name, uint64_t elements, uint64_t stride) {
-  return "<MemoryBlock><Name>" + name + "</Name><Elements>" + std::to_string(elements) +
-         "</Elements><Stride>" + std::to_string(stride) + "</Stride></MemoryBlock>";
-}
-
-std::string fixedBlock(const std::string& name, const std::string& address,
-                       const std::string& baggage = "") {
-  return "<MemoryBlock><Name>" + name + "</Name><FixedAddr>" + address + "</FixedAddr>" +
-         (baggage.empty() ? "" : "<Baggage>" + baggage + "</Baggage>") + "</MemoryBlock>";
-}
-
-std::string section(const std::string& blocks, const std::string& fixed = "",
-                    const std::string& llb = "", const std::string& bits = "") {
-  return "<CompilationResults><QvFpga/><TargetSpecificData><HMB>" +
-         (bits.empty()
-              ? std::string("<BufferIndexBits>2</BufferIndexBits><OffsetBits>22</OffsetBits>")
-              : bits) +
-         "<MemoryBlockList>" + blocks + "</MemoryBlockList>" +
-         (fixed.empty() ? "" : "<FixedMemoryBlockList>" + fixed + "</FixedMemoryBlockList>") +
-         "</HMB>" + llb + "</TargetSpecificData></CompilationResults>";
-}
-
-std::string llbOnly(const std::string& blocks) {
-  return "<CompilationResults><TargetSpecificData><LLB><MemoryBlockList>" + blocks +
-         "</MemoryBlockList></LLB></TargetSpecificData></CompilationResults>";
-}
 
 TEST(HmbSection, DynamicBlocksGetOffsetsAndRoundedTotal) {
   HmbSectionState state;
@@ -130,6 +105,38 @@ TEST(HmbSection, FixedBlocksAndBaggage) {
   EXPECT_EQ(state.regions.at("A"), (HmbRegion{0, 16, 0x1000, 0xFF}));
   EXPECT_EQ(state.regions.at("Bell"), (HmbRegion{0, 0, 0xFEE0000000001000ull, 0xFF}));
   EXPECT_EQ(state.regions.at("Big").baggage, 44);
+}
+
+TEST(HmbSection, FixedBlocksCountTowardsFourRegions) {
+  HmbSectionState state;
+  const std::string threeDynamic = block("A", 1, 8) + block("B", 1, 8) + block("C", 1, 8);
+  EXPECT_EQ(codeOf([&] {
+              qvkel::parseHmbSection(
+                  section(threeDynamic, fixedBlock("D", "0x1000") + fixedBlock("E", "0x2000")),
+                  kSignature, state);
+            }),
+            -63107);
+  EXPECT_TRUE(state.regions.empty());
+  // A fixed address for a dynamic block's name adds no region.
+  EXPECT_TRUE(qvkel::parseHmbSection(
+      section(threeDynamic, fixedBlock("A", "0x1000") + fixedBlock("D", "0x2000")), kSignature,
+      state));
+  EXPECT_EQ(state.regions.size(), 4u);
+}
+
+TEST(HmbSection, FixedBlocksAloneUseHostMemoryAndEmptySectionsHoldNoSignature) {
+  HmbSectionState fixedOnly;
+  EXPECT_TRUE(
+      qvkel::parseHmbSection(section("", fixedBlock("F", "0x1000")), kSignature, fixedOnly));
+  EXPECT_EQ(fixedOnly.dynamicTotal, 0u);
+  EXPECT_TRUE(fixedOnly.heldSignature.has_value());
+
+  // Nothing would ever release a design without blocks, so it holds nothing that would refuse
+  // the next design.
+  HmbSectionState empty;
+  EXPECT_FALSE(qvkel::parseHmbSection(section(""), kSignature, empty));
+  EXPECT_FALSE(empty.heldSignature.has_value());
+  EXPECT_TRUE(qvkel::parseHmbSection(section(block("A", 1, 8)), kOtherSignature, empty));
 }
 
 TEST(HmbSection, SameSignatureReturnsWithoutReading) {
