@@ -6,8 +6,12 @@
 #include <cstring>
 #include <new>
 
-// A failed allocation must come back as null rather than end the test under AddressSanitizer.
+// A failed allocation must come back as null rather than end the test under the allocator of
+// whichever sanitizer the build uses.
 extern "C" const char* __asan_default_options() {
+  return "allocator_may_return_null=1";
+}
+extern "C" const char* __tsan_default_options() {
   return "allocator_may_return_null=1";
 }
 
