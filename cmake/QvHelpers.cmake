@@ -10,17 +10,33 @@ function(qv_add_existing_subdirectories)
   endforeach()
 endfunction()
 
-# qv_add_test(NAME <exe> LABEL <unit|e2e|fuzz> SOURCES ... LIBS ...)
-# One GoogleTest executable, its cases registered with CTest under the label.
+# qv_add_test(NAME <exe> LABEL <unit|e2e> [threads] SOURCES ... LIBS ...)
+# One GoogleTest executable, its cases registered with CTest under the labels. `threads` marks
+# a program whose code starts threads or takes locks: the tsan preset builds and runs those.
 function(qv_add_test)
-  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME" "LABEL;SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  # With QV_TEST_LABEL set, tests/ is outside the default build: an unselected program is
+  # still defined (its folder may add to it) but neither built nor registered.
+  if(QV_TEST_LABEL)
+    if(NOT QV_TEST_LABEL IN_LIST T_LABEL)
+      return()
+    endif()
+    add_dependencies(qv_selected_tests ${T_NAME})
+  endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT 300)
+    TEST_LIST ${T_NAME}_TESTS PROPERTIES TIMEOUT 300)
+  # Labels are set on the discovered cases afterwards: gtest_discover_tests would split a list
+  # of labels into separate properties.
+  set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
+  file(WRITE ${labels_file} "if(${T_NAME}_TESTS)\n"
+    "  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABEL}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()
 
 # qv_add_fuzz_target(NAME <name> SOURCES ... LIBS ... CORPUS <dir>)
@@ -36,6 +52,12 @@ function(qv_add_fuzz_target)
   else()
     add_executable(${F_NAME}_replay ${F_SOURCES} ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
     target_link_libraries(${F_NAME}_replay PRIVATE ${F_LIBS})
+    if(QV_TEST_LABEL)
+      if(NOT QV_TEST_LABEL STREQUAL "fuzz")
+        return()
+      endif()
+      add_dependencies(qv_selected_tests ${F_NAME}_replay)
+    endif()
     add_test(NAME ${F_NAME}_replay COMMAND ${F_NAME}_replay ${F_CORPUS})
     set_tests_properties(${F_NAME}_replay PROPERTIES LABELS fuzz TIMEOUT 300)
   endif()

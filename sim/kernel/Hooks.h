@@ -10,6 +10,10 @@
 extern "C" {
 #endif
 
+/* Lets the wrappers call the hooks from now on (defined by the wrappers, called when the
+ * first testbed starts). */
+void simk_arm(void);
+
 /* Non-zero while a testbed is active. */
 int simk_active(void);
 

@@ -2,7 +2,11 @@
  * executable, they take precedence over the C library for the executable and for every library
  * it loads. Each resolves the next definition once (the sanitizer's interceptor or the C
  * library), keeps errno, and hands the call to the testbed hooks only when it concerns the
- * active testbed. No wrapper calls another wrapper. */
+ * active testbed. No wrapper calls another wrapper.
+ *
+ * This file is compiled without sanitizer instrumentation, and no wrapper calls a testbed hook
+ * before the first testbed has started: sanitizer runtimes call mmap, mkdir and others while
+ * they are still starting, when instrumented code (the hooks) would crash. */
 #undef _FORTIFY_SOURCE
 #undef _FILE_OFFSET_BITS
 #ifndef _GNU_SOURCE
@@ -27,6 +31,17 @@
 #include "sim/kernel/Hooks.h"
 
 enum { kPathBuffer = 8192 };
+
+/* Set once, when the first testbed starts; until then nothing needs the hooks. */
+static int g_armed;
+
+void simk_arm(void) {
+  __atomic_store_n(&g_armed, 1, __ATOMIC_RELEASE);
+}
+
+static int armed(void) {
+  return __atomic_load_n(&g_armed, __ATOMIC_ACQUIRE);
+}
 
 static void* resolve(void** slot, const char* name) {
   void* fn = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
@@ -151,7 +166,8 @@ static int finish_open(int fd, const char* used, const char* path) {
 
 #define REDIRECT(path)             \
   char buffer_##path[kPathBuffer]; \
-  const char* used_##path = simk_redirect(path, buffer_##path, sizeof buffer_##path, 0)
+  const char* used_##path =        \
+      armed() ? simk_redirect(path, buffer_##path, sizeof buffer_##path, 0) : path
 
 int open(const char* path, int flags, ...) {
   mode_t mode = 0;
@@ -242,7 +258,8 @@ DIR* opendir(const char* path) {
 #define DEFINE_GLOB(name, type)                                                              \
   int name(const char* pattern, int flags, int (*errfunc)(const char*, int), type* pglob) {  \
     char buffer[kPathBuffer];                                                                \
-    const char* used = simk_redirect_pattern(pattern, buffer, sizeof buffer);                \
+    const char* used = pattern;                                                              \
+    if (armed()) used = simk_redirect_pattern(pattern, buffer, sizeof buffer);               \
     size_t before = (flags & GLOB_APPEND) && pglob != NULL ? pglob->gl_pathc : 0;            \
     int result = real_##name()(used, flags, errfunc, pglob);                                 \
     if (used != pattern && result == 0 && pglob->gl_pathv != NULL) {                         \
@@ -330,7 +347,7 @@ int rename(const char* from, const char* to) {
 
 int inotify_add_watch(int fd, const char* path, uint32_t mask) {
   char buffer[kPathBuffer];
-  const char* used = simk_redirect(path, buffer, sizeof buffer, 1);
+  const char* used = armed() ? simk_redirect(path, buffer, sizeof buffer, 1) : path;
   return real_inotify_add_watch()(fd, used, mask);
 }
 
@@ -340,47 +357,49 @@ int ioctl(int fd, unsigned long request, ...) {
   void* arg = va_arg(ap, void*);
   va_end(ap);
   int result;
-  if (simk_ioctl(fd, request, arg, &result)) return result;
+  if (armed() && simk_ioctl(fd, request, arg, &result)) return result;
   return real_ioctl()(fd, request, arg);
 }
 
 void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) {
   void* result;
-  if (fd >= 0 && simk_mmap(addr, length, prot, flags, fd, offset, &result)) return result;
+  if (fd >= 0 && armed() && simk_mmap(addr, length, prot, flags, fd, offset, &result))
+    return result;
   return real_mmap()(addr, length, prot, flags, fd, offset);
 }
 
 void* mmap64(void* addr, size_t length, int prot, int flags, int fd, off64_t offset) {
   void* result;
-  if (fd >= 0 && simk_mmap(addr, length, prot, flags, fd, offset, &result)) return result;
+  if (fd >= 0 && armed() && simk_mmap(addr, length, prot, flags, fd, offset, &result))
+    return result;
   return real_mmap64()(addr, length, prot, flags, fd, offset);
 }
 
 int munmap(void* addr, size_t length) {
-  simk_munmap(addr, length);
+  if (armed()) simk_munmap(addr, length);
   return real_munmap()(addr, length);
 }
 
 ssize_t read(int fd, void* buffer, size_t count) {
   ssize_t result;
-  if (simk_read(fd, buffer, count, &result)) return result;
+  if (armed() && simk_read(fd, buffer, count, &result)) return result;
   return real_read()(fd, buffer, count);
 }
 
 ssize_t write(int fd, const void* buffer, size_t count) {
   ssize_t result;
-  if (simk_write(fd, buffer, count, &result)) return result;
+  if (armed() && simk_write(fd, buffer, count, &result)) return result;
   return real_write()(fd, buffer, count);
 }
 
 int close(int fd) {
-  simk_close(fd);
+  if (armed()) simk_close(fd);
   return real_close()(fd);
 }
 
 void* dlopen(const char* file, int mode) {
   char buffer[kPathBuffer];
-  const char* used = file != NULL ? simk_map_library(file, buffer, sizeof buffer) : file;
+  const char* used = file != NULL && armed() ? simk_map_library(file, buffer, sizeof buffer) : file;
   return real_dlopen()(used, mode);
 }
 

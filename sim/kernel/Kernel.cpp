@@ -144,6 +144,7 @@ void activate(const std::string& root) {
   }
   g_rootPattern[n] = '\0';
   g_rootPatternLength = n;
+  simk_arm();
   g_active.store(true, std::memory_order_release);
 }
 
