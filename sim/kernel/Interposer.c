@@ -422,3 +422,66 @@ void* simk_real_mmap(void* addr, size_t length, int prot, int flags, int fd, off
 int simk_real_munmap(void* addr, size_t length) {
   return real_munmap()(addr, length);
 }
+
+/* File calls that a test can make fail (sim/kernel/FileFaults.h); otherwise passed through. */
+#include "sim/kernel/FileFaults.h"
+
+typedef int (*fd_fn)(int);
+typedef int (*ftruncate_fn)(int, off_t);
+typedef int (*ftruncate64_fn)(int, off64_t);
+typedef int (*fallocate_fn)(int, int, off_t, off_t);
+typedef int (*fallocate64_fn)(int, int, off64_t, off64_t);
+typedef int (*posix_fallocate_fn)(int, off_t, off_t);
+typedef int (*posix_fallocate64_fn)(int, off64_t, off64_t);
+
+REAL_FN(fd_fn, fsync)
+REAL_FN(fd_fn, fdatasync)
+REAL_FN(ftruncate_fn, ftruncate)
+REAL_FN(ftruncate64_fn, ftruncate64)
+REAL_FN(fallocate_fn, fallocate)
+REAL_FN(fallocate64_fn, fallocate64)
+REAL_FN(posix_fallocate_fn, posix_fallocate)
+REAL_FN(posix_fallocate64_fn, posix_fallocate64)
+
+/* -1 with errno set when the call is to fail, else 0. */
+static int faulted(int fd, int call) {
+  int err = simk_file_fault(fd, call);
+  if (err == 0) return 0;
+  errno = err;
+  return -1;
+}
+
+int fsync(int fd) {
+  return faulted(fd, SIMK_CALL_FSYNC) ? -1 : real_fsync()(fd);
+}
+
+int fdatasync(int fd) {
+  return faulted(fd, SIMK_CALL_FSYNC) ? -1 : real_fdatasync()(fd);
+}
+
+int ftruncate(int fd, off_t length) {
+  return faulted(fd, SIMK_CALL_FTRUNCATE) ? -1 : real_ftruncate()(fd, length);
+}
+
+int ftruncate64(int fd, off64_t length) {
+  return faulted(fd, SIMK_CALL_FTRUNCATE) ? -1 : real_ftruncate64()(fd, length);
+}
+
+int fallocate(int fd, int mode, off_t offset, off_t length) {
+  return faulted(fd, SIMK_CALL_FALLOCATE) ? -1 : real_fallocate()(fd, mode, offset, length);
+}
+
+int fallocate64(int fd, int mode, off64_t offset, off64_t length) {
+  return faulted(fd, SIMK_CALL_FALLOCATE) ? -1 : real_fallocate64()(fd, mode, offset, length);
+}
+
+/* These two report the error as their result and leave errno alone. */
+int posix_fallocate(int fd, off_t offset, off_t length) {
+  int err = simk_file_fault(fd, SIMK_CALL_FALLOCATE);
+  return err != 0 ? err : real_posix_fallocate()(fd, offset, length);
+}
+
+int posix_fallocate64(int fd, off64_t offset, off64_t length) {
+  int err = simk_file_fault(fd, SIMK_CALL_FALLOCATE);
+  return err != 0 ? err : real_posix_fallocate64()(fd, offset, length);
+}
