@@ -19,7 +19,11 @@ constexpr const char* kAlias = "alias";
 void AliasAttributeProvider::provideAttributes(DeviceIteratorInterface* device,
                                                ConfigurationData& data, cJSON* persisted,
                                                cJSON* /*runtime*/) {
-  if (device == nullptr || cJSON_GetObjectItem(persisted, kAlias) != nullptr) return;
+  if (device == nullptr) return;
+  // A hand-edited entry that is not an object cannot take an alias member: cJSON would hang it
+  // where no print shows it, or append it to an array anew on every load.
+  qvjsonlh::requireObject(persisted);
+  if (cJSON_GetObjectItem(persisted, kAlias) != nullptr) return;
   const std::string alias = factory_.createAlias(*device, data);
   qvjsonlh::addItemToObject(persisted, kAlias, qvjsonlh::createString(alias));
 }

@@ -63,7 +63,7 @@ TEST(Configuration, ACanonicalFileIsNotRewritten) {
 
 TEST(Configuration, VersionRules) {
   struct Case {
-    const char* text;
+    std::string text;
     int code;  // 0: a bad numeric conversion
   } cases[] = {
       {R"({"version": 0, "devices": {}})", -1074097794},
@@ -81,6 +81,8 @@ TEST(Configuration, VersionRules) {
       {R"([1])", -52004},
       {R"({"version": 1, "devices": {"a": {}, "a": {}}})", -52013},
       {R"({"version": 1,)", -52005},
+      // The entry of a present module must be an object to take an alias.
+      {std::string(R"({"version": 1, "devices": {")") + kA + R"(": ["x"]}})", -52004},
   };
   for (const Case& c : cases) {
     AliasFile alias;
@@ -148,6 +150,15 @@ TEST(Configuration, EntriesOfAbsentModulesComeFirstAndSurvive) {
   alias.write(document({{kA, "a"}, {"gone", "g"}, {kB, "b"}}));
   alias.load({kB, kA, "new"});
   EXPECT_EQ(alias.text(), document({{"gone", "g"}, {kB, "b"}, {kA, "a"}, {"new", "Vandrel1"}}));
+
+  // Whatever an absent module's entry holds is kept as it is.
+  AliasFile odd;
+  odd.write(R"({"version": 1, "devices": {"gone": ["x", {"alias": 1}]}})");
+  odd.load({kA});
+  auto session = odd.open();
+  EXPECT_EQ(qvjsonlh::print(session->getData().findEntry("gone")->getAttributes(
+                qvjsonconfig::kPersistedAttributes)),
+            "[\"x\", {\n\t\t\"alias\":\t1\n\t}]");
 }
 
 // Tokens are matched byte for byte: an entry whose key differs from a present module's token
