@@ -77,4 +77,12 @@ void describe(Module& module, const ModuleDescription& description) {
   w.text(dev, p::kHardwareRevision, description.hardwareRevision);
 }
 
+void describe(Module& module, const ModuleDescription& description, const libs::QPxiControl& pxi) {
+  describe(module, description);
+  if (description.chassis && description.slot) {
+    pxi.addDevice(description.pciBus, description.pciDevice, description.pciFunction,
+                  *description.chassis, *description.slot);
+  }
+}
+
 }  // namespace sim

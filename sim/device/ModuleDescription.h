@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sim/device/Module.h"
+#include "sim/libs/MakerLibraries.h"
 
 namespace sim {
 
@@ -67,5 +68,8 @@ struct ModuleDescription {
 
 // Publishes the description in the module's property folders, replacing what was there.
 void describe(Module& module, const ModuleDescription& description);
+// The same, and tells the PXI query library stand-in where the module sits (by its PCI
+// address) when the description places it.
+void describe(Module& module, const ModuleDescription& description, const libs::QPxiControl& pxi);
 
 }  // namespace sim

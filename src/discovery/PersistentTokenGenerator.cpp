@@ -1,6 +1,7 @@
 #include "discovery/PersistentTokenGenerator.h"
 
 #include <cstdint>
+#include <exception>
 
 namespace qvkel {
 
@@ -18,6 +19,10 @@ std::string modelOf(qvjsonconfig::DeviceIteratorInterface& device,
                              static_cast<std::int32_t>(subsystem));
 }
 
+constexpr std::uint32_t kChassisNumber = 0x1000;
+constexpr std::uint32_t kSlotNumber = 0x2008;
+constexpr std::uint32_t kNotPlaced = 0xFFFFFFFF;
+
 }  // namespace
 
 std::string PersistentTokenGeneratorPci::generate(qvjsonconfig::DeviceIteratorInterface& device) {
@@ -25,6 +30,35 @@ std::string PersistentTokenGeneratorPci::generate(qvjsonconfig::DeviceIteratorIn
   device.getBusPropertyString("pciSlotPath", slotPath);
   const std::string model = modelOf(device, models_);
   return "Model=" + model + ";PCISlotPath=" + slotPath.c_str();
+}
+
+std::string PersistentTokenGeneratorPxi::generate(qvjsonconfig::DeviceIteratorInterface& device) {
+  if (pxi_.loaded) {
+    try {
+      std::uint32_t bus = 0;
+      std::uint32_t deviceNumber = 0;
+      std::uint32_t function = 0;
+      device.getBusPropertyU32("pciBusNumber", bus);
+      device.getBusPropertyU32("pciDeviceNumber", deviceNumber);
+      device.getBusPropertyU32("pciFunctionNumber", function);
+      // The session outlives the device item, which is closed first, also after a failed read.
+      const qvqpxi::Session session = qvqpxi::openPXISession(0, pxi_);
+      std::uint32_t chassis = 0;
+      std::uint32_t slot = 0;
+      {
+        const qvqpxi::Device item = session.openDeviceByAddr({0, bus, deviceNumber, function});
+        chassis = item.getU32Attribute(kChassisNumber);
+        slot = item.getU32Attribute(kSlotNumber);
+      }
+      if (chassis != kNotPlaced && slot != kNotPlaced) {
+        return "Model=" + modelOf(device, models_) + ";Chassis=" + std::to_string(chassis) +
+               ";Slot=" + std::to_string(slot);
+      }
+    } catch (const std::exception&) {
+      // Any failure of the attempt means the module is not placed.
+    }
+  }
+  return PersistentTokenGeneratorPci(models_).generate(device);
 }
 
 }  // namespace qvkel

@@ -8,6 +8,7 @@
 
 #include "discovery/DeviceIterator.h"
 #include "discovery/IPciModelNameIdentifier.h"
+#include "discovery/QPxiLibrary.h"
 
 namespace qvkel {
 
@@ -27,6 +28,25 @@ class PersistentTokenGeneratorPci : public IPersistentTokenGenerator {
 
  private:
   const IPciModelNameIdentifier& models_;
+};
+
+}  // namespace qvkel
+
+namespace qvkel {
+
+// The PXI form for a module that the PXI query library places in a chassis slot; the PCI form
+// when the library is not loaded, does not place the module or fails in any way.
+class PersistentTokenGeneratorPxi : public IPersistentTokenGenerator {
+ public:
+  // Both are borrowed.
+  PersistentTokenGeneratorPxi(const IPciModelNameIdentifier& models, const QPxiLibrary& pxi)
+      : models_(models), pxi_(pxi) {}
+
+  std::string generate(qvjsonconfig::DeviceIteratorInterface& device) override;
+
+ private:
+  const IPciModelNameIdentifier& models_;
+  const QPxiLibrary& pxi_;
 };
 
 }  // namespace qvkel

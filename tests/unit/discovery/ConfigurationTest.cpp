@@ -5,9 +5,9 @@
 #include <locale>
 #include <sstream>
 
-#include "../foundation/system/DetailReader.h"
 #include "DiscoveryTestSupport.h"
 #include "foundation/errors/Debug.h"
+#include "tests/unit/foundation/system/DetailReader.h"
 
 namespace {
 

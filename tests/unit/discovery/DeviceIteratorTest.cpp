@@ -5,6 +5,7 @@
 #include "discovery/DeviceIteratorCustomPersistentToken.h"
 #include "session/PciModelNameIdentifierCodegen.h"
 #include "sim/device/ModuleDescription.h"
+#include "sim/libs/MakerLibraries.h"
 
 namespace {
 
@@ -12,15 +13,47 @@ using disctest::catchError;
 using qvjsonconfig::VUSKDeviceIterator;
 
 constexpr const char* kInterface = "qvvandrelbrenmoork_vandrelbrenmoor";
+constexpr const char* kPxiLibrary = "libqvqpxi.so.1";
+constexpr uint32_t kNowhere = sim::libs::QPxiControl::kNoChassis;
 
 class DeviceIterators : public ::testing::Test {
  protected:
+  DeviceIterators() {
+    pxiControl_.reset();
+    usePxiLibrary(sim::LibraryChoice::Present);
+  }
+  ~DeviceIterators() override { pxiControl_.reset(); }
+
+  void usePxiLibrary(sim::LibraryChoice choice) {
+    testbed_.setLibrary(kPxiLibrary, choice,
+                        sim::libs::standInPath(kPxiLibrary, sim::libs::Variant::Present));
+  }
+
   // Adds a module with the description, its device interface first.
   sim::Module& add(const std::string& instance, const sim::ModuleDescription& description) {
     modules_.push_back(std::make_unique<sim::Module>(testbed_, instance));
     modules_.back()->deviceInterface();
-    sim::describe(*modules_.back(), description);
+    sim::describe(*modules_.back(), description, pxiControl_);
     return *modules_.back();
+  }
+
+  // A module at PCI bus `bus` with its own slot path, placed where given.
+  static sim::ModuleDescription at(uint32_t bus, std::optional<uint32_t> chassis = std::nullopt,
+                                   std::optional<uint32_t> slot = std::nullopt) {
+    sim::ModuleDescription description;
+    description.pciBus = bus;
+    description.slotPath = "PCI0/BUS" + std::to_string(bus);
+    description.chassis = chassis;
+    description.slot = slot;
+    return description;
+  }
+
+  std::vector<std::string> pxiKeys() {
+    qverr::Status status;
+    qvkel::QPxiLibrary pxi(status);
+    qvkel::PersistentTokenGeneratorPxi tokens(models_, pxi);
+    qvkel::DeviceIteratorCustomPersistentToken devices(kInterface, tokens);
+    return keys(devices);
   }
 
   std::vector<std::string> keys(qvjsonconfig::DeviceIteratorInterface& devices) {
@@ -32,6 +65,7 @@ class DeviceIterators : public ::testing::Test {
   const qvkel::IPciModelNameIdentifier& models_ = qvvandrelbrenmoork::pciModelNameIdentifier();
   qvkel::PersistentTokenGeneratorPci pciTokens_{models_};
   sim::Testbed testbed_;
+  sim::libs::QPxiControl pxiControl_;
   std::vector<std::unique_ptr<sim::Module>> modules_;
 };
 
@@ -98,6 +132,44 @@ TEST_F(DeviceIterators, PciTokens) {
                                "Model=BRM-6812;PCISlotPath=PCI0",
                                "Model=BRM-6812;PCISlotPath=",
                            }));
+}
+
+TEST_F(DeviceIterators, PxiTokens) {
+  add("qvdev0", at(3, 1, 2));
+  add("qvdev1", at(4, 12, 17));
+  add("qvdev2", at(5, 0, 0));
+  add("qvdev3", at(6, kNowhere, 3));
+  add("qvdev4", at(7, 2, kNowhere));
+  add("qvdev5", at(8));  // unknown to the library
+  EXPECT_EQ(pxiKeys(), (std::vector<std::string>{
+                           "Model=BRM-6812;Chassis=1;Slot=2",
+                           "Model=BRM-6812;Chassis=12;Slot=17",
+                           "Model=BRM-6812;Chassis=0;Slot=0",
+                           "Model=BRM-6812;PCISlotPath=PCI0/BUS6",
+                           "Model=BRM-6812;PCISlotPath=PCI0/BUS7",
+                           "Model=BRM-6812;PCISlotPath=PCI0/BUS8",
+                       }));
+  EXPECT_EQ(pxiControl_.openHandles(), 0);
+
+  // A failing query call means not placed; nothing escapes.
+  pxiControl_.failNext("qvqpxi_getU32Attribute", -52010);
+  EXPECT_EQ(pxiKeys()[0], "Model=BRM-6812;PCISlotPath=PCI0/BUS3");
+  EXPECT_EQ(pxiControl_.openHandles(), 0);
+
+  // Without the library every module has the PCI form.
+  usePxiLibrary(sim::LibraryChoice::Absent);
+  EXPECT_EQ(pxiKeys()[1], "Model=BRM-6812;PCISlotPath=PCI0/BUS4");
+}
+
+TEST_F(DeviceIterators, APxiQueryReadsChassisThenSlotAndClosesItsItems) {
+  add("qvdev0", at(3, 1, 2));
+  pxiControl_.reset();
+  pxiControl_.addDevice(3, 0, 0, 1, 2);
+  pxiKeys();
+  EXPECT_EQ(pxiControl_.calls(),
+            (std::vector<std::string>{"qvqpxi_openPXISession", "qvqpxi_openDeviceByAddr",
+                                      "qvqpxi_getU32Attribute", "qvqpxi_getU32Attribute",
+                                      "qvqpxi_close", "qvqpxi_close"}));
 }
 
 // A module whose token cannot be built is left out of the file; the others get their aliases

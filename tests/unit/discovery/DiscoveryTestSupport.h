@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "../foundation/system/TempDir.h"
 #include "discovery/AliasAttributeProvider.h"
 #include "discovery/Configuration.h"
 #include "discovery/DeviceIterator.h"
 #include "discovery/LockableFile.h"
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
+#include "tests/unit/foundation/system/TempDir.h"
 
 namespace disctest {
 

@@ -1,9 +1,9 @@
 #include <cmath>
 #include <new>
 
-#include "../foundation/system/DetailReader.h"
 #include "DiscoveryTestSupport.h"
 #include "discovery/JsonValueWrapper.h"
+#include "tests/unit/foundation/system/DetailReader.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <chrono>
 
-#include "../foundation/system/DetailReader.h"
 #include "DiscoveryTestSupport.h"
 #include "sim/kernel/FileFaults.h"
+#include "tests/unit/foundation/system/DetailReader.h"
 
 namespace {
 

@@ -96,6 +96,28 @@ TEST(SharedAliasFile, TwoProcessesEditingAtOnceAreSerialisedAndBothEditsSurvive)
   EXPECT_EQ(aliasOf(session->getData(), "B"), "beta");
 }
 
+// Threads of one process share one file object: its mutex serialises their sessions.
+TEST(SharedAliasFile, ThreadsOfOneProcessTakeTurns) {
+  AliasFile alias;
+  alias.load({"A", "B"});
+  constexpr int kEdits = 20;
+  auto edit = [&](const std::string& token) {
+    for (int n = 1; n <= kEdits; ++n) {
+      auto session = alias.open();
+      // Each session sees the other thread's last commit: nothing it writes undoes it.
+      disctest::setAlias(session->getData(), token, token + std::to_string(n));
+      session->commit();
+    }
+  };
+  std::thread a(edit, "A");
+  std::thread b(edit, "B");
+  a.join();
+  b.join();
+  auto session = alias.open();
+  EXPECT_EQ(aliasOf(session->getData(), "A"), "A20");
+  EXPECT_EQ(aliasOf(session->getData(), "B"), "B20");
+}
+
 // A process killed at a fixed point of a rewrite: after the journal is durable but before the
 // alias file is touched, the old text stays; once the alias file is being written, the next
 // reader completes the new text.
