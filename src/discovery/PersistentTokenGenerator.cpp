@@ -1,5 +1,6 @@
 #include "discovery/PersistentTokenGenerator.h"
 
+#include <array>
 #include <cstdint>
 #include <exception>
 
@@ -7,14 +8,18 @@ namespace qvkel {
 
 namespace {
 
+// Three numeric bus properties, read in this order.
+std::array<std::uint32_t, 3> readBusNumbers(qvjsonconfig::DeviceIteratorInterface& device,
+                                            const std::array<const char*, 3>& names) {
+  std::array<std::uint32_t, 3> values{};
+  for (size_t i = 0; i < names.size(); ++i) device.getBusPropertyU32(names[i], values[i]);
+  return values;
+}
+
 std::string modelOf(qvjsonconfig::DeviceIteratorInterface& device,
                     const IPciModelNameIdentifier& models) {
-  std::uint32_t vendor = 0;
-  std::uint32_t deviceId = 0;
-  std::uint32_t subsystem = 0;
-  device.getBusPropertyU32("pciVendorID", vendor);
-  device.getBusPropertyU32("pciDeviceID", deviceId);
-  device.getBusPropertyU32("pciSubsystemID", subsystem);
+  const auto [vendor, deviceId, subsystem] =
+      readBusNumbers(device, {"pciVendorID", "pciDeviceID", "pciSubsystemID"});
   return models.getModelName(static_cast<std::int32_t>(vendor), static_cast<std::int32_t>(deviceId),
                              static_cast<std::int32_t>(subsystem));
 }
@@ -35,12 +40,8 @@ std::string PersistentTokenGeneratorPci::generate(qvjsonconfig::DeviceIteratorIn
 std::string PersistentTokenGeneratorPxi::generate(qvjsonconfig::DeviceIteratorInterface& device) {
   if (pxi_.loaded) {
     try {
-      std::uint32_t bus = 0;
-      std::uint32_t deviceNumber = 0;
-      std::uint32_t function = 0;
-      device.getBusPropertyU32("pciBusNumber", bus);
-      device.getBusPropertyU32("pciDeviceNumber", deviceNumber);
-      device.getBusPropertyU32("pciFunctionNumber", function);
+      const auto [bus, deviceNumber, function] =
+          readBusNumbers(device, {"pciBusNumber", "pciDeviceNumber", "pciFunctionNumber"});
       // The session outlives the device item, which is closed first, also after a failed read.
       const qvqpxi::Session session = qvqpxi::openPXISession(0, pxi_);
       std::uint32_t chassis = 0;
