@@ -125,6 +125,7 @@ const char* skipContainer(const char* position);
 const char* getString(const char* position, const char* defaultText, size_t* length,
                       const char** end);
 int32_t getInt(const char* position, int32_t defaultValue, const char** end);
+uint32_t getUInt(const char* position, uint32_t defaultValue, const char** end);
 
 bool parseDouble(const Token& token, double* out);
 bool parseInt(const Token& token, int32_t* out);

@@ -484,13 +484,27 @@ const char* getString(const char* position, const char* defaultText, size_t* len
   return defaultText;
 }
 
-int32_t getInt(const char* position, int32_t defaultValue, const char** end) {
+namespace {
+
+template <typename T>
+T getNumber(const char* position, T defaultValue, const char** end,
+            bool (*parse)(const Token&, T*)) {
   Token token;
   const char* valueEnd = readValue(position, &token);
   if (end) *end = valueEnd;
-  int32_t value = 0;
-  if (valueEnd != nullptr && token.kind == kTokenNumber && parseInt(token, &value)) return value;
+  T value = 0;
+  if (valueEnd != nullptr && token.kind == kTokenNumber && parse(token, &value)) return value;
   return defaultValue;
+}
+
+}  // namespace
+
+int32_t getInt(const char* position, int32_t defaultValue, const char** end) {
+  return getNumber(position, defaultValue, end, parseInt);
+}
+
+uint32_t getUInt(const char* position, uint32_t defaultValue, const char** end) {
+  return getNumber(position, defaultValue, end, parseUInt);
 }
 
 bool parseDouble(const Token& token, double* out) {

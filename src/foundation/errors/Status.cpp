@@ -299,7 +299,9 @@ bool mergeStatusIntoRecord(const Status& status, nQVVUSKS100::tStatus& record) {
 
     const char* lineValue = json::findMember(status.detail, "line");
     if (lineValue != nullptr) {
-      line = static_cast<uint32_t>(json::getInt(lineValue, 0, nullptr));
+      // A record's line comes as "%u", a raise site's as "%i" of the same low 32 bits.
+      const auto signedLine = static_cast<uint32_t>(json::getInt(lineValue, 0, nullptr));
+      line = json::getUInt(lineValue, signedLine, nullptr);
     }
   }
   record.setCode(status.code, component, file, line);

@@ -265,6 +265,18 @@ TEST(StatusConversion, RecordIntoStatusCarriesFileLineComponent) {
                status.detail);
 }
 
+TEST(StatusConversion, RecordThroughStatusKeepsEveryThirtyTwoBitLine) {
+  for (const uint64_t line : {0ull, 77ull, 0x7FFFFFFFull, 0x80000000ull, 0xFFFFFFFFull}) {
+    tStatus record;
+    record.setCode(-52006, "qvvandrel", "tDeviceInterfaceProxy", line);
+    Status status;
+    ASSERT_TRUE(qverr::mergeRecordIntoStatus(record, status));
+    tStatus back;
+    ASSERT_TRUE(qverr::mergeStatusIntoRecord(status, back));
+    EXPECT_EQ(line, back.line) << status.detail;
+  }
+}
+
 TEST(StatusConversion, RecordIntoStatusEdgeCases) {
   tStatus success;
   Status untouched;

@@ -233,6 +233,9 @@ TEST(JsonReaderConvert, GetStringAndGetInt) {
   EXPECT_EQ(-12, json::getInt("-12.9", -1, nullptr));
   EXPECT_EQ(-1, json::getInt("\"12\"", -1, nullptr));
   EXPECT_EQ(-1, json::getInt(nullptr, -1, nullptr));
+  EXPECT_EQ(4000000000u, json::getUInt("4000000000", 7, nullptr));
+  EXPECT_EQ(7u, json::getUInt("-1", 7, nullptr));
+  EXPECT_EQ(7u, json::getUInt("\"12\"", 7, nullptr));
 }
 
 TEST(JsonReaderConvert, ParseIntReadsDecimal) {
