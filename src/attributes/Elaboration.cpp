@@ -49,10 +49,40 @@ Cursor addEnumValueType(Cursor cursor, std::uint32_t attributeId) {
   return step(cursor, json::endObject(c));
 }
 
-Cursor addInt32Array(Cursor cursor, const std::vector<std::int32_t>& values) {
+// One JSON number of each width the usage items carry.
+char* addNumber(char* c, const char* key, std::int32_t value, const json::Grow& grow) {
+  return json::addInt(c, key, value, grow);
+}
+char* addNumber(char* c, const char* key, std::uint32_t value, const json::Grow& grow) {
+  return json::addUInt(c, key, value, grow);
+}
+char* addNumber(char* c, const char* key, std::uint64_t value, const json::Grow& grow) {
+  return json::addULong(c, key, value, grow);
+}
+char* addNumber(char* c, const char* key, std::int64_t value, const json::Grow& grow) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
+  return json::addRawValue(c, key, text, grow);
+}
+
+template <typename V>
+Cursor appendUsageNumber(Cursor cursor, const char* tag, V value, const char* valueType) {
+  cursor = beginUsage(cursor, tag);
+  cursor = step(cursor, addNumber(cursor.cursor, "value", value, cursor.grow));
+  return finishItem(addValueType(cursor, valueType));
+}
+
+template <typename V>
+Cursor addArray(Cursor cursor, const std::vector<V>& values) {
   char* c = json::beginArray(cursor.cursor, "value", cursor.grow);
-  for (std::int32_t value : values) c = json::addInt(c, nullptr, value, cursor.grow);
+  for (V value : values) c = addNumber(c, nullptr, value, cursor.grow);
   return step(cursor, json::endArray(c));
+}
+
+template <typename V>
+Cursor appendUsageNumberList(Cursor cursor, const char* tag, const std::vector<V>& values,
+                             const char* valueType) {
+  return finishItem(addValueType(addArray(beginUsage(cursor, tag), values), valueType));
 }
 
 bool namesAnAttribute(const char* tag) {
@@ -106,21 +136,19 @@ Cursor openTranslatorElaboration(qverr::Status& status, const char* translatorNa
 }
 
 Cursor appendUsageUInt32(Cursor cursor, const char* tag, std::uint32_t value) {
-  cursor = beginUsage(cursor, tag);
-  cursor = step(cursor, json::addUInt(cursor.cursor, "value", value, cursor.grow));
-  return finishItem(addValueType(cursor, "uint32_t"));
+  return appendUsageNumber(cursor, tag, value, "uint32_t");
 }
 
 Cursor appendUsageInt32(Cursor cursor, const char* tag, std::int32_t value) {
-  cursor = beginUsage(cursor, tag);
-  cursor = step(cursor, json::addInt(cursor.cursor, "value", value, cursor.grow));
-  return finishItem(addValueType(cursor, "int32_t"));
+  return appendUsageNumber(cursor, tag, value, "int32_t");
 }
 
 Cursor appendUsageUInt64(Cursor cursor, const char* tag, std::uint64_t value) {
-  cursor = beginUsage(cursor, tag);
-  cursor = step(cursor, json::addULong(cursor.cursor, "value", value, cursor.grow));
-  return finishItem(addValueType(cursor, "uint64_t"));
+  return appendUsageNumber(cursor, tag, value, "uint64_t");
+}
+
+Cursor appendUsageInt64(Cursor cursor, const char* tag, std::int64_t value) {
+  return appendUsageNumber(cursor, tag, value, "int64_t");
 }
 
 Cursor appendUsageInt32WithAttributeName(Cursor cursor, const char* tag, std::int32_t value) {
@@ -166,8 +194,22 @@ Cursor appendUsageDouble(Cursor cursor, const char* tag, double value) {
 
 Cursor appendUsageInt32List(Cursor cursor, const char* tag,
                             const std::vector<std::int32_t>& values) {
-  cursor = addInt32Array(beginUsage(cursor, tag), values);
-  return finishItem(addValueType(cursor, "int32_t"));
+  return appendUsageNumberList(cursor, tag, values, "int32_t");
+}
+
+Cursor appendUsageUInt32List(Cursor cursor, const char* tag,
+                             const std::vector<std::uint32_t>& values) {
+  return appendUsageNumberList(cursor, tag, values, "uint32_t");
+}
+
+Cursor appendUsageInt64List(Cursor cursor, const char* tag,
+                            const std::vector<std::int64_t>& values) {
+  return appendUsageNumberList(cursor, tag, values, "int64_t");
+}
+
+Cursor appendUsageUInt64List(Cursor cursor, const char* tag,
+                             const std::vector<std::uint64_t>& values) {
+  return appendUsageNumberList(cursor, tag, values, "uint64_t");
 }
 
 Cursor appendUsageEnumValue(Cursor cursor, const char* tag, std::uint32_t attributeId,
@@ -179,7 +221,7 @@ Cursor appendUsageEnumValue(Cursor cursor, const char* tag, std::uint32_t attrib
 
 Cursor appendUsageEnumList(Cursor cursor, const char* tag, std::uint32_t attributeId,
                            const std::vector<std::int32_t>& values) {
-  cursor = addInt32Array(beginUsage(cursor, tag), values);
+  cursor = addArray(beginUsage(cursor, tag), values);
   return finishItem(addEnumValueType(cursor, attributeId));
 }
 

@@ -31,6 +31,7 @@ Cursor openTranslatorElaboration(qverr::Status& status, const char* translatorNa
 Cursor appendUsageUInt32(Cursor cursor, const char* tag, std::uint32_t value);
 Cursor appendUsageInt32(Cursor cursor, const char* tag, std::int32_t value);
 Cursor appendUsageUInt64(Cursor cursor, const char* tag, std::uint64_t value);
+Cursor appendUsageInt64(Cursor cursor, const char* tag, std::int64_t value);
 // As appendUsageInt32; identifier tags also get the attribute's display name as "comment".
 Cursor appendUsageInt32WithAttributeName(Cursor cursor, const char* tag, std::int32_t value);
 Cursor appendUsageString(Cursor cursor, const char* tag, const char* value);
@@ -40,6 +41,12 @@ Cursor appendUsageBool(Cursor cursor, const char* tag, bool value);
 Cursor appendUsageDouble(Cursor cursor, const char* tag, double value);
 Cursor appendUsageInt32List(Cursor cursor, const char* tag,
                             const std::vector<std::int32_t>& values);
+Cursor appendUsageUInt32List(Cursor cursor, const char* tag,
+                             const std::vector<std::uint32_t>& values);
+Cursor appendUsageInt64List(Cursor cursor, const char* tag,
+                            const std::vector<std::int64_t>& values);
+Cursor appendUsageUInt64List(Cursor cursor, const char* tag,
+                             const std::vector<std::uint64_t>& values);
 Cursor appendUsageEnumValue(Cursor cursor, const char* tag, std::uint32_t attributeId,
                             std::int32_t value);
 Cursor appendUsageEnumList(Cursor cursor, const char* tag, std::uint32_t attributeId,

@@ -61,8 +61,42 @@ void raiseEnumRejected(std::int32_t errorCode, std::uint32_t attributeId, std::i
   });
 }
 
-void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type, std::int32_t value,
-                           const std::vector<std::int32_t>& allowed) {
+namespace {
+
+using elaboration::Cursor;
+
+// The usage-item writers for each width a discrete range reports in. A 32-bit signed range
+// writes its items as every int attribute detail does.
+Cursor appendItem(Cursor cursor, const char* tag, std::int32_t value) {
+  return elaboration::appendUsageInt32WithAttributeName(cursor, tag, value);
+}
+Cursor appendItem(Cursor cursor, const char* tag, std::uint32_t value) {
+  return elaboration::appendUsageUInt32(cursor, tag, value);
+}
+Cursor appendItem(Cursor cursor, const char* tag, std::int64_t value) {
+  return elaboration::appendUsageInt64(cursor, tag, value);
+}
+Cursor appendItem(Cursor cursor, const char* tag, std::uint64_t value) {
+  return elaboration::appendUsageUInt64(cursor, tag, value);
+}
+Cursor appendList(Cursor cursor, const char* tag, const std::vector<std::int32_t>& values) {
+  return elaboration::appendUsageInt32List(cursor, tag, values);
+}
+Cursor appendList(Cursor cursor, const char* tag, const std::vector<std::uint32_t>& values) {
+  return elaboration::appendUsageUInt32List(cursor, tag, values);
+}
+Cursor appendList(Cursor cursor, const char* tag, const std::vector<std::int64_t>& values) {
+  return elaboration::appendUsageInt64List(cursor, tag, values);
+}
+Cursor appendList(Cursor cursor, const char* tag, const std::vector<std::uint64_t>& values) {
+  return elaboration::appendUsageUInt64List(cursor, tag, values);
+}
+
+}  // namespace
+
+template <typename V>
+void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type, V value,
+                           const std::vector<V>& allowed) {
   const qverr::StatusLocation* location = &kDiscreteNoneLocation;
   bool reportsMinimum = false;
   bool reportsMaximum = false;
@@ -84,23 +118,29 @@ void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type, std:
       break;
   }
   raiseWithDetails(errorCode, *location, [&](elaboration::Cursor cursor) {
-    cursor =
-        elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeRequestedValue", value);
+    cursor = appendItem(cursor, "kUsageTypeRequestedValue", value);
     if (type == coarseCoercionTypeNone) {
-      cursor = elaboration::appendUsageInt32List(cursor, "kUsageTypePossibleValues", allowed);
+      cursor = appendList(cursor, "kUsageTypePossibleValues", allowed);
     }
     // An empty range has no minimum or maximum to report.
     if (reportsMinimum && !allowed.empty()) {
-      cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMinValue",
-                                                              allowed.front());
+      cursor = appendItem(cursor, "kUsageTypeMinValue", allowed.front());
     }
     if (reportsMaximum && !allowed.empty()) {
-      cursor = elaboration::appendUsageInt32WithAttributeName(cursor, "kUsageTypeMaxValue",
-                                                              allowed.back());
+      cursor = appendItem(cursor, "kUsageTypeMaxValue", allowed.back());
     }
     writeCommentItem(cursor, coercionComment(type).c_str());
   });
 }
+
+template void raiseDiscreteRejected(std::int32_t, CoarseCoercionType, std::int32_t,
+                                    const std::vector<std::int32_t>&);
+template void raiseDiscreteRejected(std::int32_t, CoarseCoercionType, std::uint32_t,
+                                    const std::vector<std::uint32_t>&);
+template void raiseDiscreteRejected(std::int32_t, CoarseCoercionType, std::int64_t,
+                                    const std::vector<std::int64_t>&);
+template void raiseDiscreteRejected(std::int32_t, CoarseCoercionType, std::uint64_t,
+                                    const std::vector<std::uint64_t>&);
 
 void raiseStringRejected(std::int32_t errorCode, const std::string& value,
                          const std::vector<std::string>& allowed) {

@@ -61,10 +61,17 @@ namespace detail {
 [[noreturn]] void raiseNotANumber(std::int32_t errorCode, double value);
 [[noreturn]] void raiseEnumRejected(std::int32_t errorCode, std::uint32_t attributeId,
                                     std::int32_t value, const std::vector<std::int32_t>& allowed);
-// `allowed` is sorted; empty means the range has neither minimum nor maximum.
-[[noreturn]] void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type,
-                                        std::int32_t value,
-                                        const std::vector<std::int32_t>& allowed);
+// The type a discrete range of T reports its values in: 32 or 64 bits, keeping the signedness.
+template <typename T>
+using ReportedInteger =
+    std::conditional_t<(sizeof(T) <= 4),
+                       std::conditional_t<std::is_signed_v<T>, std::int32_t, std::uint32_t>,
+                       std::conditional_t<std::is_signed_v<T>, std::int64_t, std::uint64_t>>;
+// `allowed` is sorted; empty means the range has neither minimum nor maximum. Built for the
+// four ReportedInteger types.
+template <typename V>
+[[noreturn]] void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type, V value,
+                                        const std::vector<V>& allowed);
 [[noreturn]] void raiseStringRejected(std::int32_t errorCode, const std::string& value,
                                       const std::vector<std::string>& allowed);
 
@@ -127,9 +134,11 @@ class EnumRange : public Range<T> {
 };
 
 // Coerces an integer to one of a set of allowed values, rounding up, down or to the nearest.
+// Comparison orders and matches the values; it must order them as the numbers do.
 template <typename T, typename Comparison = DefaultComparison<T>>
 class DiscreteRange : public Range<T> {
-  static_assert(std::is_integral_v<T>, "discrete ranges of other types belong to their owners");
+  static_assert(std::is_integral_v<T> && !std::is_same_v<T, bool> && sizeof(T) <= 8,
+                "discrete ranges of other types belong to their owners");
 
  public:
   DiscreteRange(std::int32_t errorCode, CoarseCoercionType coercionType)
@@ -140,14 +149,14 @@ class DiscreteRange : public Range<T> {
     for (const T& value : values) addValue(value);
   }
 
-  void addValue(const T& value) { detail::insertSorted(values_, value, std::less<T>()); }
+  void addValue(const T& value) { detail::insertSorted(values_, value, less); }
   const std::vector<T>& values() const { return values_; }
   CoarseCoercionType coercionType() const { return coercionType_; }
 
   T coerce(const T& value) override {
     // upper: the first allowed value >= value.
-    auto upper = std::lower_bound(values_.begin(), values_.end(), value);
-    const bool exact = upper != values_.end() && *upper == value;
+    auto upper = std::lower_bound(values_.begin(), values_.end(), value, less);
+    const bool exact = upper != values_.end() && Comparison::compare(*upper, value) == 0;
     switch (coercionType_) {
       case coarseCoercionTypeUp:
         if (upper != values_.end()) return *upper;
@@ -160,9 +169,13 @@ class DiscreteRange : public Range<T> {
         if (exact) return *upper;
         if (upper != values_.end() && upper != values_.begin()) {
           const T lower = *(upper - 1);
-          // Differences in 64 bits: the span of two 32-bit values does not fit in 32.
-          const auto belowDistance = static_cast<std::int64_t>(value) - lower;
-          const auto aboveDistance = static_cast<std::int64_t>(*upper) - value;
+          // lower < value < upper: each distance fits the unsigned type of T, where the
+          // difference wraps to its true value even when the signed one would overflow.
+          using Distance = std::make_unsigned_t<T>;
+          const auto belowDistance =
+              static_cast<Distance>(static_cast<Distance>(value) - static_cast<Distance>(lower));
+          const auto aboveDistance =
+              static_cast<Distance>(static_cast<Distance>(*upper) - static_cast<Distance>(value));
           return belowDistance < aboveDistance ? lower : *upper;  // a tie goes up
         }
         break;
@@ -170,15 +183,15 @@ class DiscreteRange : public Range<T> {
         if (exact) return *upper;
         break;
     }
-    std::vector<std::int32_t> allowed;
-    allowed.reserve(values_.size());
-    for (const T& v : values_) allowed.push_back(static_cast<std::int32_t>(v));
-    detail::raiseDiscreteRejected(errorCode_, coercionType_, static_cast<std::int32_t>(value),
-                                  allowed);
+    using Reported = detail::ReportedInteger<T>;
+    const std::vector<Reported> allowed(values_.begin(), values_.end());
+    detail::raiseDiscreteRejected(errorCode_, coercionType_, static_cast<Reported>(value), allowed);
   }
   bool equal(const T& lhs, const T& rhs) override { return lhs == rhs; }
 
  private:
+  static bool less(const T& lhs, const T& rhs) { return Comparison::compare(lhs, rhs) < 0; }
+
   std::int32_t errorCode_;
   CoarseCoercionType coercionType_;
   std::vector<T> values_;

@@ -114,6 +114,7 @@ TEST_F(ItemWriters, ScalarItems) {
   c = appendUsageString(c, "kUsageTypeFilePath", "a\"b");
   c = appendUsageBool(c, "kUsageTypeInvalidValue", false);
   c = appendUsageUInt64(c, "kUsageTypeRequestedValue", 18446744073709551615u);
+  c = appendUsageInt64(c, "kUsageTypeRequestedValue", -5000000000);
   ASSERT_NE(c.cursor, nullptr);
   EXPECT_EQ(
       items(),
@@ -121,7 +122,8 @@ TEST_F(ItemWriters, ScalarItems) {
       R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":-3,"value_type":"int32_t"},)"
       R"({"type":"usage","usage":"kUsageTypeFilePath","value":"a\"b","value_type":"string"},)"
       R"({"type":"usage","usage":"kUsageTypeInvalidValue","value":false,"value_type":"bool"},)"
-      R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":18446744073709551615,"value_type":"uint64_t"})");
+      R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":18446744073709551615,"value_type":"uint64_t"},)"
+      R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":-5000000000,"value_type":"int64_t"})");
 }
 
 TEST_F(ItemWriters, ListItems) {
@@ -129,12 +131,18 @@ TEST_F(ItemWriters, ListItems) {
   c = appendUsageStringList(c, "kUsageTypeValidValues", {"AI0", "AI1"});
   c = appendUsageInt32List(c, "kUsageTypePossibleValues", {10, -20});
   c = appendUsageInt32List(c, "kUsageTypePossibleValues", {});
+  c = appendUsageUInt32List(c, "kUsageTypePossibleValues", {4294967295u});
+  c = appendUsageInt64List(c, "kUsageTypePossibleValues", {-9223372036854775807 - 1, 5000000000});
+  c = appendUsageUInt64List(c, "kUsageTypePossibleValues", {18446744073709551615u, 0});
   ASSERT_NE(c.cursor, nullptr);
   EXPECT_EQ(
       items(),
       R"({"type":"usage","usage":"kUsageTypeValidValues","value":["AI0","AI1"],"value_type":"string"},)"
       R"({"type":"usage","usage":"kUsageTypePossibleValues","value":[10,-20],"value_type":"int32_t"},)"
-      R"({"type":"usage","usage":"kUsageTypePossibleValues","value":[],"value_type":"int32_t"})");
+      R"({"type":"usage","usage":"kUsageTypePossibleValues","value":[],"value_type":"int32_t"},)"
+      R"({"type":"usage","usage":"kUsageTypePossibleValues","value":[4294967295],"value_type":"uint32_t"},)"
+      R"({"type":"usage","usage":"kUsageTypePossibleValues","value":[-9223372036854775808,5000000000],"value_type":"int64_t"},)"
+      R"({"type":"usage","usage":"kUsageTypePossibleValues","value":[18446744073709551615,0],"value_type":"uint64_t"})");
 }
 
 TEST_F(ItemWriters, EnumerationItemsCarryTheAttributeName) {

@@ -141,6 +141,85 @@ TEST(DiscreteRange, NearestDistancesDoNotOverflow) {
   EXPECT_EQ(range.coerce(highest - 1), highest);
 }
 
+template <typename T>
+class DiscreteRangeOfEveryWidth : public ::testing::Test {};
+using DiscreteTypes =
+    ::testing::Types<signed char, unsigned short, int, unsigned, std::int64_t, std::uint64_t>;
+TYPED_TEST_SUITE(DiscreteRangeOfEveryWidth, DiscreteTypes);
+
+TYPED_TEST(DiscreteRangeOfEveryWidth, NearestSpansTheWholeTypeWithoutOverflow) {
+  using T = TypeParam;
+  using U = std::make_unsigned_t<T>;
+  const T lowest = std::numeric_limits<T>::min();
+  const T highest = std::numeric_limits<T>::max();
+  // The midpoint of the type is one step nearer the bottom (the span is odd).
+  const U span = static_cast<U>(static_cast<U>(highest) - static_cast<U>(lowest));
+  const T middle = static_cast<T>(static_cast<U>(lowest) + span / 2);
+  atat::DiscreteRange<T> range(kCode, atat::coarseCoercionTypeNearest, {highest, lowest});
+  EXPECT_EQ(range.coerce(middle), lowest);
+  EXPECT_EQ(range.coerce(static_cast<T>(middle + 1)), highest);
+  EXPECT_EQ(range.coerce(static_cast<T>(lowest + 1)), lowest);
+  EXPECT_EQ(range.coerce(static_cast<T>(highest - 1)), highest);
+}
+
+std::string usage(const char* tag, const char* value, const char* type) {
+  return std::string(R"({"type":"usage","usage":")") + tag + R"(","value":)" + value +
+         R"(,"value_type":")" + type + R"("})";
+}
+
+TEST(DiscreteRange, DetailsCarryTheValuesInTheirOwnType) {
+  atat::DiscreteRange<unsigned> none(kCode, atat::coarseCoercionTypeNone,
+                                     {4000000000u, 3000000000u});
+  EXPECT_EQ(catchError([&] { none.coerce(3000000001u); }).detail,
+            locationPrefix("atat/ranges/DiscreteRange", 192) +
+                usage("kUsageTypeRequestedValue", "3000000001", "uint32_t") + "," +
+                usage("kUsageTypePossibleValues", "[3000000000,4000000000]", "uint32_t") + "," +
+                comment("coercionType=coarseCoercionTypeNone(0)") + kSectionEnd);
+
+  atat::DiscreteRange<std::int64_t> nearest(kCode, atat::coarseCoercionTypeNearest,
+                                            {std::numeric_limits<std::int64_t>::min(), -1});
+  EXPECT_EQ(catchError([&] { nearest.coerce(5000000000); }).detail,
+            locationPrefix("atat/ranges/DiscreteRange", 217) +
+                usage("kUsageTypeRequestedValue", "5000000000", "int64_t") + "," +
+                usage("kUsageTypeMinValue", "-9223372036854775808", "int64_t") + "," +
+                usage("kUsageTypeMaxValue", "-1", "int64_t") + "," +
+                comment("coercionType=coarseCoercionTypeNearest(3)") + kSectionEnd);
+
+  atat::DiscreteRange<std::uint64_t> down(kCode, atat::coarseCoercionTypeDown,
+                                          {18446744073709551615u});
+  EXPECT_EQ(catchError([&] { down.coerce(5); }).detail,
+            locationPrefix("atat/ranges/DiscreteRange", 208) +
+                usage("kUsageTypeRequestedValue", "5", "uint64_t") + "," +
+                usage("kUsageTypeMinValue", "18446744073709551615", "uint64_t") + "," +
+                comment("coercionType=coarseCoercionTypeDown(2)") + kSectionEnd);
+
+  atat::DiscreteRange<unsigned char> narrow(kCode, atat::coarseCoercionTypeUp, {200});
+  EXPECT_EQ(catchError([&] { narrow.coerce(201); }).detail,
+            locationPrefix("atat/ranges/DiscreteRange", 200) +
+                usage("kUsageTypeRequestedValue", "201", "uint32_t") + "," +
+                usage("kUsageTypeMaxValue", "200", "uint32_t") + "," +
+                comment("coercionType=coarseCoercionTypeUp(1)") + kSectionEnd);
+}
+
+// Values within 2 of each other are one value.
+struct WithinTwo {
+  static int compare(int a, int b) {
+    if (a - b <= 2 && b - a <= 2) return 0;
+    return a < b ? -1 : 1;
+  }
+};
+
+TEST(DiscreteRange, TheComparisonDecidesWhatMatches) {
+  atat::DiscreteRange<int, WithinTwo> range(kCode, atat::coarseCoercionTypeNone, {10, 21, 20});
+  EXPECT_EQ(range.values(), (std::vector<int>{10, 21}));  // 20 is 21 to the comparison
+  EXPECT_EQ(range.coerce(12), 10);
+  EXPECT_EQ(range.coerce(19), 21);
+  EXPECT_TRUE(catchError([&] { range.coerce(15); }).thrown);
+  atat::DiscreteRange<int, WithinTwo> up(kCode, atat::coarseCoercionTypeUp, {10, 20});
+  EXPECT_EQ(up.coerce(11), 10);
+  EXPECT_EQ(up.coerce(13), 20);
+}
+
 TEST(DiscreteRange, Up) {
   auto range = discrete(atat::coarseCoercionTypeUp);
   EXPECT_EQ(range.coerce(11), 20);
