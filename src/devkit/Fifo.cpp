@@ -165,6 +165,11 @@ Fifo::~Fifo() {
   interface_->command832D(sessionHandle_, getNumber(), &ignored);
 }
 
+bool Fifo::isStarted() {
+  sync::tMutexLock lock(opMutex_);
+  return started_;
+}
+
 bool Fifo::hasUser(uint64_t token) {
   sync::tMutexLock lock(opMutex_);
   return users_.count(token) != 0;

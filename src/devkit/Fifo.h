@@ -103,7 +103,7 @@ class Fifo : public NamedFifo {
   // The last user leaving stops the FIFO and releases its buffers. Never raises.
   void detachUser(uint64_t token) noexcept;
 
-  bool isStarted() const { return started_; }
+  bool isStarted();
   bool hasUser(uint64_t token);
   uint32_t getElementSize() const { return elementSize_; }
 
