@@ -27,13 +27,13 @@ std::pair<uint64_t, uint32_t> keyOf(const Call& call) {
 }  // namespace
 
 DmaFifos::DmaFifos(Interface& iface) : iface_(iface) {
-  iface.handle(kSetBuffer, [this](Call& c) { return serve(c, &DmaFifos::setBuffer); });
-  iface.handle(kDrop, [this](Call& c) { return serve(c, &DmaFifos::dropBuffer); });
-  iface.handle(kStart, [this](Call& c) { return serve(c, &DmaFifos::start); });
-  iface.handle(kStop, [this](Call& c) { return serve(c, &DmaFifos::stop); });
-  iface.handle(kWait, [this](Call& c) { return serve(c, &DmaFifos::wait); });
-  iface.handle(kRelease, [this](Call& c) { return serve(c, &DmaFifos::release); });
-  iface.handle(kFree, [this](Call& c) { return serve(c, &DmaFifos::free); });
+  iface.handle(kSetBuffer, [this](Call& c) { return serve(c, &DmaFifos::setBuffer, true); });
+  iface.handle(kDrop, [this](Call& c) { return serve(c, &DmaFifos::dropBuffer, true); });
+  iface.handle(kStart, [this](Call& c) { return serve(c, &DmaFifos::start, true); });
+  iface.handle(kStop, [this](Call& c) { return serve(c, &DmaFifos::stop, false); });
+  iface.handle(kWait, [this](Call& c) { return serve(c, &DmaFifos::wait, false); });
+  iface.handle(kRelease, [this](Call& c) { return serve(c, &DmaFifos::release, false); });
+  iface.handle(kFree, [this](Call& c) { return serve(c, &DmaFifos::free, true); });
 }
 
 DmaFifos::~DmaFifos() {
@@ -60,13 +60,16 @@ void DmaFifos::setFreeRunning(uint32_t channel, bool freeRunning) {
 }
 
 int DmaFifos::serve(Call& call,
-                    int (DmaFifos::*command)(Call&, Fifo*, std::unique_lock<std::mutex>&)) {
+                    int (DmaFifos::*command)(Call&, Fifo*, std::unique_lock<std::mutex>&),
+                    bool movesTheRing) {
   std::unique_lock lock(mutex_);
   if (closing_) {
     call.status = kGone;
     return 0;
   }
   ++inFlight_;
+  // A command that moves, restarts or frees the ring waits for a device copy into it.
+  if (movesTheRing) changed_.wait(lock, [&] { return copying_ != keyOf(call); });
   auto found = fifos_.find(keyOf(call));
   const int err = (this->*command)(call, found == fifos_.end() ? nullptr : &found->second, lock);
   --inFlight_;
@@ -184,16 +187,16 @@ int DmaFifos::release(Call& call, Fifo* fifo, std::unique_lock<std::mutex>&) {
   return 0;
 }
 
-DmaFifos::Fifo& DmaFifos::startedFifo(uint32_t channel) {
-  Fifo* match = nullptr;
-  for (auto& [key, fifo] : fifos_) {
-    if (key.second != channel) continue;
-    if (match != nullptr) throw std::logic_error("several sessions have this channel");
-    match = &fifo;
+std::map<DmaFifos::Key, DmaFifos::Fifo>::iterator DmaFifos::startedFifo(uint32_t channel) {
+  auto match = fifos_.end();
+  for (auto it = fifos_.begin(); it != fifos_.end(); ++it) {
+    if (it->first.second != channel) continue;
+    if (match != fifos_.end()) throw std::logic_error("several sessions have this channel");
+    match = it;
   }
-  if (match == nullptr || !match->started || !match->hasBuffer)
+  if (match == fifos_.end() || !match->second.started || !match->second.hasBuffer)
     throw std::out_of_range("no started FIFO on this channel");
-  return *match;
+  return match;
 }
 
 void DmaFifos::copyRing(const Fifo& fifo, uint64_t position, uint8_t* outside, size_t bytes,
@@ -213,27 +216,35 @@ void DmaFifos::copyRing(const Fifo& fifo, uint64_t position, uint8_t* outside, s
 }
 
 size_t DmaFifos::push(uint32_t channel, const void* data, size_t bytes) {
-  std::lock_guard lock(mutex_);
-  Fifo& fifo = startedFifo(channel);
-  if (fifo.direction != Direction::TargetToHost)
-    throw std::logic_error("push on a host-to-target FIFO");
-  const uint64_t free = fifo.size - (fifo.deviceBytes - fifo.hostBytes);
-  const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, free));
-  copyRing(fifo, fifo.deviceBytes, static_cast<uint8_t*>(const_cast<void*>(data)), n, true);
-  fifo.deviceBytes += n;
-  changed_.notify_all();
-  return n;
+  return deviceCopy(channel, Direction::TargetToHost,
+                    static_cast<uint8_t*>(const_cast<void*>(data)), bytes);
 }
 
 size_t DmaFifos::pull(uint32_t channel, void* data, size_t bytes) {
-  std::lock_guard lock(mutex_);
-  Fifo& fifo = startedFifo(channel);
-  if (fifo.direction != Direction::HostToTarget)
-    throw std::logic_error("pull on a target-to-host FIFO");
-  const size_t n =
-      static_cast<size_t>(std::min<uint64_t>(bytes, fifo.hostBytes - fifo.deviceBytes));
-  copyRing(fifo, fifo.deviceBytes, static_cast<uint8_t*>(data), n, false);
+  return deviceCopy(channel, Direction::HostToTarget, static_cast<uint8_t*>(data), bytes);
+}
+
+size_t DmaFifos::deviceCopy(uint32_t channel, Direction direction, uint8_t* outside, size_t bytes) {
+  std::lock_guard device(deviceMutex_);
+  std::unique_lock lock(mutex_);
+  const auto found = startedFifo(channel);
+  Fifo& fifo = found->second;
+  if (fifo.direction != direction)
+    throw std::logic_error("the device moves data the other way on this channel");
+  // Into free space, or out of what the host handed over.
+  const uint64_t room = direction == Direction::TargetToHost
+                            ? fifo.size - (fifo.deviceBytes - fifo.hostBytes)
+                            : fifo.hostBytes - fifo.deviceBytes;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, room));
+  // The copy runs without the engine's lock, as a DMA transfer runs beside the driver; a
+  // command that would move or free the ring waits for it (awaitDeviceCopy).
+  const Fifo snapshot = fifo;
+  copying_ = found->first;
+  lock.unlock();
+  copyRing(snapshot, snapshot.deviceBytes, outside, n, direction == Direction::TargetToHost);
+  lock.lock();
   fifo.deviceBytes += n;
+  copying_.reset();
   changed_.notify_all();
   return n;
 }

@@ -20,7 +20,8 @@ namespace sim {
 //   host-to-target: the host's release hands written bytes to the device; the host's wait
 //     returns the bytes consumed + the ring size (the free space it may fill).
 // A wait blocks until its target is reached or its time-out passes. Calls for a FIFO that
-// has no buffer, is not started or does not exist answer driver status kGone.
+// has no buffer, is not started or does not exist answer driver status kGone. A device copy
+// runs beside the host's commands (one at a time); set-buffer, drop, start and free wait for it.
 // No command may be in flight when the engine is destroyed.
 class DmaFifos {
  public:
@@ -72,7 +73,8 @@ class DmaFifos {
     bool freeRunning = false;
   };
 
-  int serve(Call& call, int (DmaFifos::*command)(Call&, Fifo*, std::unique_lock<std::mutex>&));
+  int serve(Call& call, int (DmaFifos::*command)(Call&, Fifo*, std::unique_lock<std::mutex>&),
+            bool movesTheRing);
   int setBuffer(Call& call, Fifo* fifo, std::unique_lock<std::mutex>& lock);
   int dropBuffer(Call& call, Fifo* fifo, std::unique_lock<std::mutex>& lock);
   int start(Call& call, Fifo* fifo, std::unique_lock<std::mutex>& lock);
@@ -81,15 +83,19 @@ class DmaFifos {
   int release(Call& call, Fifo* fifo, std::unique_lock<std::mutex>& lock);
   int free(Call& call, Fifo* fifo, std::unique_lock<std::mutex>& lock);
 
-  Fifo& startedFifo(uint32_t channel);
+  std::map<Key, Fifo>::iterator startedFifo(uint32_t channel);
+  size_t deviceCopy(uint32_t channel, Direction direction, uint8_t* outside, size_t bytes);
   // The bytes the host may count on: produced, or consumed + ring size.
   static uint64_t available(const Fifo& fifo);
   static void copyRing(const Fifo& fifo, uint64_t position, uint8_t* outside, size_t bytes,
                        bool intoRing);
 
   Interface& iface_;
+  // Serialises the device side: one copy at a time.
+  std::mutex deviceMutex_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
+  std::optional<Key> copying_;  // the FIFO a device copy runs on
   std::map<Key, Fifo> fifos_;
   std::map<uint32_t, Direction> directions_;
   std::map<uint32_t, bool> freeRunning_;
