@@ -35,7 +35,13 @@ Interface& Module::deviceInterface() {
   installDeviceHandlers(iface);
   dmaFifos_ = std::make_unique<DmaFifos>(iface);
   hostMemory_ = std::make_unique<HostMemory>(iface);
+  generationQueries_ = std::make_unique<GenerationQueries>(iface);
   return iface;
+}
+
+GenerationQueries& Module::generationQueries() {
+  deviceInterface();
+  return *generationQueries_;
 }
 
 DmaFifos& Module::dmaFifos() {
@@ -62,6 +68,7 @@ void Module::removeInterface(const std::string& name) {
   auto it = interfaces_.find(name);
   if (it == interfaces_.end()) return;
   if (name == kDeviceInterfaceName) {
+    generationQueries_.reset();
     hostMemory_.reset();
     dmaFifos_.reset();
   }

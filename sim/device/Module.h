@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "sim/device/DmaFifos.h"
+#include "sim/device/GenerationQueries.h"
 #include "sim/device/HostMemory.h"
 #include "sim/device/Interface.h"
 #include "sim/device/RegisterFile.h"
@@ -38,6 +39,8 @@ class Module {
   // the DMA engine and the host-memory regions.
   Interface& deviceInterface();
   DmaFifos& dmaFifos();
+  // The 64-bit generation query of the device interface (0x040B).
+  GenerationQueries& generationQueries();
   HostMemory& hostMemory();
   // The routing interface, added on first use (no handlers of its own yet).
   Interface& routingInterface();
@@ -72,6 +75,7 @@ class Module {
   // Destroyed before the interfaces they serve.
   std::unique_ptr<DmaFifos> dmaFifos_;
   std::unique_ptr<HostMemory> hostMemory_;
+  std::unique_ptr<GenerationQueries> generationQueries_;
   RegisterFile registers_;
   mutable std::mutex attributesMutex_;
   std::map<uint32_t, uint32_t> attributes_;

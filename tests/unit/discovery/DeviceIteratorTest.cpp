@@ -2,14 +2,15 @@
 #include <cstdint>
 
 #include "DiscoveryTestSupport.h"
+#include "SimulatedModules.h"
 #include "discovery/DeviceIteratorCustomPersistentToken.h"
 #include "session/PciModelNameIdentifierCodegen.h"
-#include "sim/device/ModuleDescription.h"
 #include "sim/libs/MakerLibraries.h"
 
 namespace {
 
 using disctest::catchError;
+using disctest::moduleAt;
 using qvjsonconfig::VUSKDeviceIterator;
 
 constexpr const char* kInterface = "qvvandrelbrenmoork_vandrelbrenmoor";
@@ -35,17 +36,6 @@ class DeviceIterators : public ::testing::Test {
     modules_.back()->deviceInterface();
     sim::describe(*modules_.back(), description, pxiControl_);
     return *modules_.back();
-  }
-
-  // A module at PCI bus `bus` with its own slot path, placed where given.
-  static sim::ModuleDescription at(uint32_t bus, std::optional<uint32_t> chassis = std::nullopt,
-                                   std::optional<uint32_t> slot = std::nullopt) {
-    sim::ModuleDescription description;
-    description.pciBus = bus;
-    description.slotPath = "PCI0/BUS" + std::to_string(bus);
-    description.chassis = chassis;
-    description.slot = slot;
-    return description;
   }
 
   std::vector<std::string> pxiKeys() {
@@ -135,12 +125,12 @@ TEST_F(DeviceIterators, PciTokens) {
 }
 
 TEST_F(DeviceIterators, PxiTokens) {
-  add("qvdev0", at(3, 1, 2));
-  add("qvdev1", at(4, 12, 17));
-  add("qvdev2", at(5, 0, 0));
-  add("qvdev3", at(6, kNowhere, 3));
-  add("qvdev4", at(7, 2, kNowhere));
-  add("qvdev5", at(8));  // unknown to the library
+  add("qvdev0", moduleAt(3, 1, 2));
+  add("qvdev1", moduleAt(4, 12, 17));
+  add("qvdev2", moduleAt(5, 0, 0));
+  add("qvdev3", moduleAt(6, kNowhere, 3));
+  add("qvdev4", moduleAt(7, 2, kNowhere));
+  add("qvdev5", moduleAt(8));  // unknown to the library
   EXPECT_EQ(pxiKeys(), (std::vector<std::string>{
                            "Model=BRM-6812;Chassis=1;Slot=2",
                            "Model=BRM-6812;Chassis=12;Slot=17",
@@ -162,7 +152,7 @@ TEST_F(DeviceIterators, PxiTokens) {
 }
 
 TEST_F(DeviceIterators, APxiQueryReadsChassisThenSlotAndClosesItsItems) {
-  add("qvdev0", at(3, 1, 2));
+  add("qvdev0", moduleAt(3, 1, 2));
   pxiControl_.reset();
   pxiControl_.addDevice(3, 0, 0, 1, 2);
   pxiKeys();

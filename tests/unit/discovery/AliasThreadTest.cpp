@@ -1,0 +1,180 @@
+// The threads that follow the alias file: the wait for changes, the directory monitor and the
+// configuration-change thread, their failures and their teardown.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <deque>
+#include <future>
+#include <stdexcept>
+
+#include "AliasTestSupport.h"
+
+namespace {
+
+using aliastest::device;
+using aliastest::kA;
+using aliastest::kB;
+using disctest::aliasOf;
+using namespace std::chrono_literals;
+using Changes = qvjsonconfig::SynchronizedConfiguration::Changes;
+
+// Commits `alias` for `token` through a session of its own, as another writer would.
+void commitElsewhere(disctest::AliasFile& alias, const char* token, const std::string& name) {
+  auto session = alias.open();
+  disctest::setAlias(session->getData(), token, name);
+  session->commit();
+}
+
+// Runs waitForChanges in a loop on its own thread and queues what each call returned.
+class Waiter {
+ public:
+  explicit Waiter(qvjsonconfig::SynchronizedConfiguration& configuration)
+      : thread_([this, &configuration] {
+          for (;;) {
+            Changes changes;
+            const bool found = configuration.waitForChanges(changes);
+            std::lock_guard<std::mutex> lock(mutex_);
+            results_.push_back(found ? changes : Changes{{0, {"stopped"}}});
+            ready_.notify_all();
+            if (!found) return;
+          }
+        }) {}
+  ~Waiter() { thread_.join(); }
+
+  // The next result, or nothing within `limit`.
+  std::optional<Changes> next(std::chrono::milliseconds limit = 10s) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!ready_.wait_for(lock, limit, [&] { return !results_.empty(); })) return std::nullopt;
+    Changes front = results_.front();
+    results_.pop_front();
+    return front;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Changes> results_;
+  std::thread thread_;
+};
+
+TEST(SynchronizedConfiguration, AWaitReportsWhatAnotherWriterChangedAndNothingElse) {
+  disctest::AliasFile alias;
+  alias.write(R"({"version": 1, "devices": {"A": {"alias": "a"}, "B": {"alias": "b"},
+      "C": {"alias": "c"}}})");
+  aliastest::FakeDeviceFactory none;
+  qvjsonconfig::SynchronizedConfiguration configuration(alias.file(), none, alias.provider());
+  Waiter waiter(configuration);
+
+  configuration.signalChange();
+  EXPECT_EQ(waiter.next(150ms), std::nullopt) << "a signal without a change reports nothing";
+
+  const std::string broken = "{\"version\": 1, \"devices\": {";
+  alias.write(broken);
+  configuration.signalChange();
+  EXPECT_EQ(waiter.next(150ms), std::nullopt) << "an unreadable file is skipped";
+  EXPECT_EQ(aliasOf(*configuration.getSnapshot(), "C"), "c");
+  EXPECT_EQ(alias.text(), broken);
+
+  alias.write(R"({"version": 1, "devices": {"D": {"alias": "d"}, "B": {"alias": "b2"},
+      "A": {"alias": "a"}}})");
+  configuration.signalChange();
+  EXPECT_EQ(waiter.next(), (Changes{{1, {"D"}}, {2, {"C"}}, {3, {"B"}}}));
+  EXPECT_EQ(aliasOf(*configuration.getSnapshot(), "B"), "b2");
+
+  configuration.stopNotifications();
+  EXPECT_EQ(waiter.next(), (Changes{{0, {"stopped"}}}));
+}
+
+class AliasThreads : public ::testing::Test {
+ protected:
+  AliasThreads()
+      : devices_({kA, kB}),
+        discoverer_({device(kA), device(kB, "PXI1Slot2")}),
+        stack_(std::make_unique<aliastest::AliasStack>(alias_, devices_, discoverer_, true)) {}
+
+  disctest::AliasFile alias_;
+  aliastest::FakeDeviceFactory devices_;
+  aliastest::FakeDiscoverer discoverer_;
+  std::unique_ptr<aliastest::AliasStack> stack_;
+};
+
+TEST_F(AliasThreads, ChangesOfAnyWriterReachTheListenersAndTheSnapshotThenSettle) {
+  aliastest::CountingListener listener;
+  stack_->manager.addChangeListener(&listener);
+  commitElsewhere(alias_, kA, "elsewhere");
+  ASSERT_TRUE(listener.waitFor(1));
+  // The manager's own handler came first.
+  EXPECT_EQ(stack_->manager.getAlias(device(kA)), "elsewhere");
+
+  std::string conflict;
+  stack_->manager.setAlias(device(kB), "bench_1", 0, conflict);
+  ASSERT_TRUE(listener.waitFor(2));
+  // Our own commit comes back once; the journal's comings and goings and the re-reads that
+  // find nothing new do not.
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(listener.calls(), 2);
+  stack_->manager.removeChangeListener(&listener);
+}
+
+// Rings through to the configuration, after throwing the first `failures` times.
+struct FailingSignal : qvjsonconfig::ChangeSignal {
+  explicit FailingSignal(int failures) : failures(failures) {}
+  void signalChange() override {
+    if (failures.fetch_sub(1) > 0) throw std::runtime_error("signal broke");
+    ++rung;
+  }
+  std::atomic<int> failures;
+  std::atomic<int> rung{0};
+};
+
+TEST_F(AliasThreads, AnExceptionInEitherThreadBodyIsReportedAndTheThreadGoesOn) {
+  aliastest::DebugCapture debug;
+  aliastest::CountingListener listener;
+  stack_->manager.addChangeListener(&listener);
+
+  // The change thread's re-read fails with an exception that is not a std::exception.
+  devices_.failWithNonStandardException(true);
+  commitElsewhere(alias_, kA, "one");
+  ASSERT_TRUE(debug.waitFor("Alias thread failed: unknown exception", 1));
+  devices_.failWithNonStandardException(false);
+  commitElsewhere(alias_, kA, "two");
+  ASSERT_TRUE(listener.waitFor(1));
+  EXPECT_EQ(stack_->manager.getAlias(device(kA)), "two");
+  stack_->manager.removeChangeListener(&listener);
+
+  // A directory-monitor thread whose signal fails twice.
+  qvtest::TempDir folder;
+  FailingSignal signal(2);
+  qvkel::AliasManagerCommon::DirectoryMonitorThread monitor(signal, folder.path());
+  for (int n = 0; signal.rung == 0; ++n) {
+    ASSERT_LT(n, 200) << "the monitor thread stopped signalling";
+    disctest::writeFile(folder.path() + "/touched", std::to_string(n));
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_TRUE(debug.waitFor("Alias thread failed: signal broke", 2));
+  EXPECT_NE(debug.output().find("retrying in 100 ms"), std::string::npos);
+}
+
+TEST_F(AliasThreads, TeardownJoinsBothThreadsWithinASecondEvenDuringAChange) {
+  struct SlowListener : qvkel::IChangeNotificationHandler {
+    void onChange() override {
+      entered.set_value();
+      std::this_thread::sleep_for(300ms);
+    }
+    std::promise<void> entered;
+  } slow;
+  stack_->manager.addChangeListener(&slow);
+  commitElsewhere(alias_, kA, "changing");
+  ASSERT_EQ(slow.entered.get_future().wait_for(10s), std::future_status::ready);
+  auto start = std::chrono::steady_clock::now();
+  stack_.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+
+  // And when idle.
+  stack_ = std::make_unique<aliastest::AliasStack>(alias_, devices_, discoverer_, true);
+  start = std::chrono::steady_clock::now();
+  stack_.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
+}  // namespace
