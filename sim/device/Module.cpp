@@ -59,6 +59,11 @@ Interface& Module::routingInterface() {
   return addInterface(kRoutingInterfaceName);
 }
 
+FpgaModel& Module::fpga() {
+  if (!fpga_) fpga_ = std::make_unique<FpgaModel>(*this);
+  return *fpga_;
+}
+
 Interface* Module::findInterface(const std::string& name) const {
   auto it = interfaces_.find(name);
   return it == interfaces_.end() ? nullptr : it->second.get();
@@ -68,6 +73,7 @@ void Module::removeInterface(const std::string& name) {
   auto it = interfaces_.find(name);
   if (it == interfaces_.end()) return;
   if (name == kDeviceInterfaceName) {
+    fpga_.reset();
     generationQueries_.reset();
     hostMemory_.reset();
     dmaFifos_.reset();
@@ -149,14 +155,16 @@ void Module::installDeviceHandlers(Interface& iface) {
   iface.handle(commandCode(kDirRead, 0x83, 0x16), read32);
   iface.handle(commandCode(kDirWrite, 0x83, 0x17), write32);
 
-  // Block transfers: {u32 offset, pad, u64 buffer, u32 bytes, u32 access width, u32 flags,
+  // Block transfers: {u32 offset, pad, u64 buffer, u32 byte count, u32 access width, u32 flags,
   // i32 status} -> {i32 status}; words move in register order between the register file and
-  // the caller's buffer.
+  // the caller's buffer. The register space is served in 32-bit accesses at word offsets: any
+  // other width or offset, or a count that is not whole words, is refused.
   auto block = [&regs](Call& c, bool toCaller) {
     uint32_t offset = c.u32(0);
     uint64_t buffer = c.u64(8);
     uint32_t bytes = c.u32(16);
-    if (bytes % 4 != 0) return EINVAL;
+    uint32_t accessWidth = c.u32(20);
+    if (accessWidth != 4 || offset % 4 != 0 || bytes % 4 != 0) return EINVAL;
     if (bytes != 0 && buffer == 0) return EFAULT;
     auto* p = reinterpret_cast<uint8_t*>(buffer);
     for (uint32_t i = 0; i < bytes; i += 4) {

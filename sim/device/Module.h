@@ -11,6 +11,7 @@
 #include "sim/device/DmaFifos.h"
 #include "sim/device/GenerationQueries.h"
 #include "sim/device/HostMemory.h"
+#include "sim/device/FpgaModel.h"
 #include "sim/device/Interface.h"
 #include "sim/device/RegisterFile.h"
 #include "sim/kernel/Testbed.h"
@@ -55,6 +56,8 @@ class Module {
   void removeProperty(PropertySet set, const std::string& name);
 
   RegisterFile& registers() { return registers_; }
+  // The FPGA behind the device interface, installed on first use.
+  FpgaModel& fpga();
 
   // Driver attributes (read 0x83/0x00, write 0x83/0x01): a table of u32 values; an attribute
   // not in the table answers driver status kAttributeNotHandled. The flag is the u8 that
@@ -80,6 +83,7 @@ class Module {
   mutable std::mutex attributesMutex_;
   std::map<uint32_t, uint32_t> attributes_;
   bool attributeFlag_ = false;
+  std::unique_ptr<FpgaModel> fpga_;  // destroyed first: it hooks the registers
 };
 
 }  // namespace sim

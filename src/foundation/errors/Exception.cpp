@@ -33,12 +33,14 @@ const char* Exception::what() const noexcept {
   return ExceptionBase::what();
 }
 
+void throwRecord(const nQVVUSKS100::tStatus& record) {
+  Status status;
+  mergeRecordIntoStatus(record, status);
+  throw Exception(std::move(status));
+}
+
 ThrowingStatusRecord::~ThrowingStatusRecord() noexcept(false) {
-  if (code < 0 && std::uncaught_exceptions() == 0) {
-    Status status;
-    mergeRecordIntoStatus(*this, status);
-    throw Exception(std::move(status));
-  }
+  if (code < 0 && std::uncaught_exceptions() == 0) throwRecord(*this);
 }
 
 ThrowingStatus::~ThrowingStatus() noexcept(false) {

@@ -56,6 +56,8 @@ class ThrowingStatus : public Status {
   ~ThrowingStatus() noexcept(false);
 };
 
+// Raises the record's code and location as an Exception.
+[[noreturn]] void throwRecord(const nQVVUSKS100::tStatus& record);
 [[noreturn]] void throwStatusCode(uint32_t code);
 [[noreturn]] void throwError(int32_t code);
 int32_t throwIfError(Status& status);

@@ -259,11 +259,15 @@ TEST_F(ModuleTest, RegisterFileThroughTheReadWriteAndIoCommands) {
   EXPECT_EQ(back[0], 0x11223344u);
   EXPECT_EQ(back[1], 0x55667788u);
 
-  // A byte count that is not whole words is refused.
-  block[16] = 6;
-  errno = 0;
-  EXPECT_EQ(call(0x80208314, block, out4), -1);
-  EXPECT_EQ(errno, EINVAL);
+  // A byte count that is not whole words, another access width or an offset inside a word
+  // is refused.
+  for (auto [at, value] : {std::pair{16, 6}, std::pair{20, 8}, std::pair{0, 2}}) {
+    Bytes bad = block;
+    bad[at] = static_cast<uint8_t>(value);
+    errno = 0;
+    EXPECT_EQ(call(0x80208314, bad, out4), -1) << at;
+    EXPECT_EQ(errno, EINVAL) << at;
+  }
 }
 
 TEST_F(ModuleTest, ConcurrentCallersEachGetTheirOwnAnswer) {

@@ -1,0 +1,57 @@
+#include "devkit/ReaderWriterLock.h"
+
+namespace qvkel {
+
+using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tEvent;
+using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutexLock;
+
+ReaderWriterLockBase::ReaderWriterLockBase(nQVVUSKS100::tStatus* status) {
+  writerMutex_.create(status);
+  readerMutex_.create(status);
+  readersDrained_.create(false, status);
+  writerDone_.create(false, status);
+  if (!status->isError()) writerDone_.set();
+}
+
+void ReaderWriterLockBase::lockedRelease() {
+  tMutexLock lock(readerMutex_);
+  if (count_.fetch_sub(1) == 1) readersDrained_.set();
+}
+
+void ReaderWriterLockBase::releaseLastReader() {
+  // A writer waits for this reader: put it back and leave again under the reader mutex, so
+  // the writer's wait and this signal cannot pass each other.
+  count_.fetch_add(1);
+  lockedRelease();
+}
+
+void ReaderWriterLockBase::waitForWriter() {
+  lockedRelease();
+  nQVVUSKS100::tStatus status;
+  writerDone_.wait(tEvent::kWaitForever, &status);
+}
+
+void ReaderWriterLockBase::acquireWrite() {
+  writerMutex_.lock();
+  writerDone_.reset();
+  writerActive_.store(1);
+  if (count_.fetch_sub(1) != 1) {
+    nQVVUSKS100::tStatus status;
+    readersDrained_.wait(tEvent::kWaitForever, &status);
+  } else {
+    readersDrained_.set();
+  }
+}
+
+void ReaderWriterLockBase::releaseWrite() {
+  {
+    tMutexLock lock(readerMutex_);
+    count_.fetch_add(1);
+    readersDrained_.reset();
+    writerActive_.store(0);
+    writerDone_.set();
+  }
+  writerMutex_.unlock();
+}
+
+}  // namespace qvkel
