@@ -28,8 +28,7 @@ ClipController::ClipController(Interface& device, CapabilityProfile profile)
   values_[0x001] = 0x12800000;
   values_[0x101] = 1;
   values_[0x309] = 0x16000000;
-  // Record layout: 24-byte input, 8-byte output with the status at offset 4.
-  device_.handle(kCommand, CommandSpec{kCommand, 24, 8, 4}, [this](Call& c) { return serve(c); });
+  device_.handle(kCommand, [this](Call& c) { return serve(c); });
 }
 
 ClipController::~ClipController() {

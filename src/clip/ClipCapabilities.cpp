@@ -21,12 +21,6 @@ bool isCompatible(const InterfaceVersions& v) {
   return v.oldest <= v.current && v.oldest < 3 && v.current != 0;
 }
 
-// One instruction whose failure is raised at once.
-uint32_t callRaising(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args) {
-  qverr::ThrowingStatusRecord status;
-  return callInstruction(fifo, opcode, args, false, &status);
-}
-
 }  // namespace
 
 void Capabilities::readAll(const FifoRef& fifo, const CapabilityMap& handlers,
@@ -44,13 +38,13 @@ void Capabilities::readAll(const FifoRef& fifo, const CapabilityMap& handlers,
     if (!status.isError() && !(versions.present() && isCompatible(versions)))
       qverr::raise(qverr::kIFifoInterfaceVersionMismatch, kVersionMismatch);
   }
-  const uint32_t count = callRaising(fifo, kWordCount, {});
+  const uint32_t count = callInstructionRaising(fifo, kWordCount, {});
   if (count > kMaxWords) qverr::raise(qverr::kIFifoInterfaceVersionMismatch, kWordCountRefused);
   onWordCount(count);
   // Pairs are read whole, also the last one of an odd count.
   for (uint32_t i = 0; i < count; i += 2) {
-    const uint32_t id = callRaising(fifo, kWord, {i});
-    const uint32_t value = callRaising(fifo, kWord, {i + 1});
+    const uint32_t id = callInstructionRaising(fifo, kWord, {i});
+    const uint32_t value = callInstructionRaising(fifo, kWord, {i + 1});
     if (auto handler = handlers.find(id); handler != handlers.end())
       handler->second->acceptValue(value);
   }

@@ -48,31 +48,26 @@ bool sendInstruction1508(const FifoRef& fifo, uint8_t a, uint32_t b, nQVVUSKS100
   return callInstruction(fifo, 0x1508, {a, b}, false, status) != 0;
 }
 
-namespace {
-
-// A call whose failure is raised when it returns.
-uint32_t callRaising(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
-                     bool option4) {
+uint32_t callInstructionRaising(const FifoRef& fifo, uint32_t opcode,
+                                std::initializer_list<uint32_t> args, bool option4) {
   qverr::ThrowingStatusRecord status;
   return callInstruction(fifo, opcode, args, option4, &status);
 }
 
-}  // namespace
-
 int32_t sendInstruction1404(const FifoRef& fifo, uint32_t a, uint32_t b) {
-  return static_cast<int32_t>(callRaising(fifo, 0x1404, {a, b}, true));
+  return static_cast<int32_t>(callInstructionRaising(fifo, 0x1404, {a, b}, true));
 }
 
 int32_t sendInstruction1409(const FifoRef& fifo, uint32_t a, uint32_t b) {
-  return static_cast<int32_t>(callRaising(fifo, 0x1409, {a, b}, true));
+  return static_cast<int32_t>(callInstructionRaising(fifo, 0x1409, {a, b}, true));
 }
 
 bool queryInstruction101(const FifoRef& fifo, uint8_t pending) {
-  return callRaising(fifo, 0x101, {pending}, true) != 0;
+  return callInstructionRaising(fifo, 0x101, {pending}, true) != 0;
 }
 
 bool queryInstruction910(const FifoRef& fifo, uint32_t a) {
-  return callRaising(fifo, 0x910, {a}, false) != 0;
+  return callInstructionRaising(fifo, 0x910, {a}, false) != 0;
 }
 
 }  // namespace ififo_rpc

@@ -44,6 +44,9 @@ InterfaceVersions getInterfaceVersions(const FifoRef& fifo, uint16_t interface,
 // routines here and of the features' own instructions.
 uint32_t callInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
                          bool option4, nQVVUSKS100::tStatus* status);
+// The same with an own throwing record: a failed instruction raises when the call returns.
+uint32_t callInstructionRaising(const FifoRef& fifo, uint32_t opcode,
+                                std::initializer_list<uint32_t> args, bool option4 = false);
 
 // The fixed routines. 0x1504 and 0x1508 pass the caller's status; the others raise.
 bool sendInstruction1504(const FifoRef& fifo, uint8_t a, uint32_t b, nQVVUSKS100::tStatus* status);

@@ -16,11 +16,7 @@ void runGatedDeviceCommand(nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex& command
   }
   if (!available) qverr::throwError(qverr::kOperationNotSupported);
   if (!interface3.done) interface3.requireInterface3();
-  uint32_t reply;
-  {
-    qverr::ThrowingStatusRecord status;
-    reply = ififo_rpc::callInstruction(interface3.fifo, 0x309, {}, false, &status);
-  }
+  const uint32_t reply = ififo_rpc::callInstructionRaising(interface3.fifo, 0x309, {});
   if (reply >= kGatedCommandThreshold) qverr::throwError(qverr::kSessionCommandRefused);
   qverr::ThrowingStatusRecord status;
   proxy.command050A(&status);
