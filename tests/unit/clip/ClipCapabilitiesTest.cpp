@@ -47,22 +47,16 @@ TEST_F(ClipCapabilitiesTest, FullProfileGivesEveryKindWithItsConversion) {
   EXPECT_EQ(asInts(tree.cap106.values), (std::vector<int64_t>{0, 1}));  // 2 rejected
   EXPECT_EQ(tree.cap106.rawValues, (std::vector<uint32_t>{0, 1}));
   EXPECT_EQ(asInts(tree.cap111.values), (std::vector<int64_t>{0, 1, 2}));
-  EXPECT_EQ(tree.cap113.values, (std::vector<int>{-3}));
   EXPECT_EQ(asInts(tree.cap307.values), (std::vector<int64_t>{0, 1, 2}));    // 4 rejected
   EXPECT_EQ(tree.cap200.rawValues, (std::vector<uint32_t>{0, 1, 2, 3, 4}));  // 7 rejected
   EXPECT_EQ(asInts(tree.cap200.values), (std::vector<int64_t>{4, 1, 2, 3, 6}));
   EXPECT_EQ(tree.cap201.value, 1e7);
-  EXPECT_EQ(tree.cap202.value, 1e8);
   EXPECT_EQ(tree.cap206.value, 1e9);
   EXPECT_EQ(tree.cap402.value, -5);
   EXPECT_EQ(tree.cap405.value, 2.5);
-  EXPECT_EQ(asInts(tree.cap213.values), (std::vector<int64_t>{0, 1}));
   EXPECT_EQ(tree.cap1007.value, true);
-  EXPECT_EQ(tree.cap1008.value, false);
-  EXPECT_EQ(tree.cap1004.value, 8u);
   EXPECT_EQ(tree.cap1005.values, (std::vector<double>{3.3, 2.5, 1.8, 1.5, 1.2}));
   EXPECT_EQ(tree.cap900.value, 38u);
-  EXPECT_FALSE(tree.cap1000.value == boost::none);
 
   // Sections: counts, per-instance fields, the word for PLL 2 (which does not exist) ignored.
   EXPECT_EQ(tree.aoChannels.count, 2u);
@@ -101,9 +95,6 @@ TEST_F(ClipCapabilitiesTest, ReadSequenceOnFifoOne) {
   clip.setInterface(12, {true, 0x4C, 2, 1});
   ClipCapabilities tree(true);
   ASSERT_EQ(load(tree), 0);
-  struct Sent {
-    uint64_t word0;
-  };
   // Support, handle, oldest before current, count, two pairs, then handle and version again.
   const std::vector<uint64_t> expected = {0xC00100009, 0xC00100003, 0x4C00100007, 0x4C00100006,
                                           0xC00,       0x00100C01,  0x100100C01,  0x200100C01,

@@ -44,38 +44,6 @@ TEST_F(InterfaceMethodsTest, ManagementMethodsReadTheInterfaceTable) {
   for (const auto& i : sent) EXPECT_EQ(i.flags, 2u);
 }
 
-TEST_F(InterfaceMethodsTest, AStatusInErrorSendsNothingAndAFailureStopsTheSequence) {
-  tStatus failed;
-  failed.code = -3;
-  EXPECT_EQ(ir::getInterfaceHandle(ref, 12, &failed), 0u);
-  EXPECT_TRUE(clip.log().empty());
-
-  clip.script(ir::kGetInterfaceHandle, {0, -50000});
-  tStatus status;
-  const ir::InterfaceVersions v = ir::getInterfaceVersions(ref, 12, &status);
-  EXPECT_EQ(status.code, -50000);
-  EXPECT_EQ(v.oldest, 0u);
-  EXPECT_EQ(clip.log().size(), 1u);
-}
-
-TEST_F(InterfaceMethodsTest, VersionWindowAsksOldestBeforeCurrentAndSkipsAnAbsentInterface) {
-  clip.setInterface(9, {true, 0x90, 4, 1});
-  tStatus status;
-  const ir::InterfaceVersions v = ir::getInterfaceVersions(ref, 9, &status);
-  EXPECT_EQ(v.handle, 0x90u);
-  EXPECT_EQ(v.oldest, 1u);
-  EXPECT_EQ(v.current, 4u);
-  const auto sent = clip.log();
-  ASSERT_EQ(sent.size(), 3u);
-  EXPECT_EQ(sent[1].opcode, 7);
-  EXPECT_EQ(sent[2].opcode, 6);
-
-  clip.clearLog();
-  clip.removeInterface(9);
-  EXPECT_FALSE(ir::getInterfaceVersions(ref, 9, &status).present());
-  EXPECT_EQ(clip.log().size(), 1u);
-}
-
 TEST_F(InterfaceMethodsTest, FixedRoutinesSendTheirOpcodeArgumentsAndOptionBits) {
   struct Row {
     uint16_t opcode;
