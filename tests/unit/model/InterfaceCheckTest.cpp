@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "../clip/ClipTestbed.h"
@@ -158,6 +159,18 @@ TEST_F(GatedCommandTest, RefusalsStopBeforeTheOperation) {
     EXPECT_TRUE(mutex.tryLock());
     mutex.unlock();
   }
+}
+
+TEST_F(GatedCommandTest, ConcurrentCommandsCheckInterfaceThreeOnce) {
+  constexpr int kPerThread = 20;
+  auto runMany = [&] {
+    for (int i = 0; i < kPerThread; ++i) EXPECT_EQ(run(), 0);
+  };
+  std::thread other(runMany);
+  runMany();
+  other.join();
+  EXPECT_EQ(clip.log(0x009).size(), 1u);
+  EXPECT_EQ(device().count(kOperation), 2u * kPerThread);
 }
 
 }  // namespace
