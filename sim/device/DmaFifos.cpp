@@ -44,6 +44,11 @@ DmaFifos::~DmaFifos() {
   changed_.wait(lock, [this] { return inFlight_ == 0; });
 }
 
+void DmaFifos::setDirectionSource(DirectionSource source) {
+  std::lock_guard lock(mutex_);
+  directionSource_ = std::move(source);
+}
+
 void DmaFifos::setDirection(uint32_t channel, Direction direction) {
   std::lock_guard lock(mutex_);
   directions_[channel] = direction;
@@ -93,7 +98,10 @@ int DmaFifos::setBuffer(Call& call, Fifo* fifo, std::unique_lock<std::mutex>&) {
   if (fifo == nullptr) {
     const uint32_t channel = call.u32(8);
     fifo = &fifos_[keyOf(call)];
-    if (auto d = directions_.find(channel); d != directions_.end()) fifo->direction = d->second;
+    if (auto d = directions_.find(channel); d != directions_.end())
+      fifo->direction = d->second;
+    else if (directionSource_)
+      fifo->direction = directionSource_(channel).value_or(Direction::TargetToHost);
     if (auto f = freeRunning_.find(channel); f != freeRunning_.end()) fifo->freeRunning = f->second;
   }
   fifo->address = address;

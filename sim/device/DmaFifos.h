@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -48,7 +49,10 @@ class DmaFifos {
   DmaFifos(const DmaFifos&) = delete;
   DmaFifos& operator=(const DmaFifos&) = delete;
 
-  // Channels are target-to-host unless set otherwise.
+  // Where a channel's direction comes from when no test set one (the module's FPGA: the
+  // channel records of the last personality); without an answer a channel is target-to-host.
+  using DirectionSource = std::function<std::optional<Direction>(uint32_t channel)>;
+  void setDirectionSource(DirectionSource source);
   void setDirection(uint32_t channel, Direction direction);
   // A free-running device keeps a target-to-host ring full (without writing data: what is in
   // the ring is what it delivers) and drains a host-to-target ring at once.
@@ -98,6 +102,7 @@ class DmaFifos {
   std::optional<Key> copying_;  // the FIFO a device copy runs on
   std::map<Key, Fifo> fifos_;
   std::map<uint32_t, Direction> directions_;
+  DirectionSource directionSource_;
   std::map<uint32_t, bool> freeRunning_;
   std::map<uint32_t, int> waiters_;
   bool closing_ = false;

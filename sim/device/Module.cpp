@@ -60,7 +60,20 @@ Interface& Module::routingInterface() {
 }
 
 FpgaModel& Module::fpga() {
-  if (!fpga_) fpga_ = std::make_unique<FpgaModel>(*this);
+  if (!fpga_) {
+    fpga_ = std::make_unique<FpgaModel>(*this);
+    // A FIFO moves data the way the channel record of the personality says.
+    dmaFifos().setDirectionSource(
+        [model = fpga_.get()](uint32_t channel) -> std::optional<DmaFifos::Direction> {
+          const std::optional<FpgaModel::Personality> personality = model->personality();
+          if (!personality) return std::nullopt;
+          for (const FpgaModel::FifoRecord& record : personality->fifos)
+            if (record.channel == channel)
+              return record.subKind == 1 ? DmaFifos::Direction::HostToTarget
+                                         : DmaFifos::Direction::TargetToHost;
+          return std::nullopt;
+        });
+  }
   return *fpga_;
 }
 

@@ -357,6 +357,18 @@ TEST_F(FpgaSessionTest, FifoPrimitivesAndTheOperationsThatStopEveryFifo) {
   EXPECT_FALSE(fpga->getFifo(0).hasUser(0x1));
 }
 
+TEST_F(FpgaSessionTest, AHostToTargetFifoOfTheDesignFeedsTheDevice) {
+  auto session = open();
+  // Channel 1 of the design is host-to-target with fixed-point elements (8 bytes each).
+  const uint64_t values[3] = {7, 8, 9};
+  bool timedOut = true;
+  session->writeFifo(qvkel::TypeU64(), 1, values, 3, 1000, &timedOut, nullptr);
+  EXPECT_FALSE(timedOut);
+  uint64_t consumed[3] = {};
+  ASSERT_EQ(sim.module.dmaFifos().pull(1, consumed, sizeof consumed), sizeof consumed);
+  EXPECT_EQ(std::memcmp(consumed, values, sizeof values), 0);
+}
+
 TEST_F(FpgaSessionTest, SessionsShareTheHostMemoryOfTheirDesign) {
   auto session = open();
   ASSERT_TRUE(session->hmbPresent());
