@@ -65,6 +65,10 @@ TEST_F(PropertiesTest, CoercionOfDepthGranularityAndNode) {
   EXPECT_EQ(properties->getU64(3), (uint64_t{1} << 30) - 64);
   properties->setI32(7, 1);
   EXPECT_EQ(properties->getU64(3), uint64_t{1} << 40);
+  // Without a bound, rounding near 2^64 stays the largest multiple; no buffer that size exists.
+  properties->setU64(3, ~uint64_t{0});
+  EXPECT_EQ(properties->getU64(3), ~uint64_t{0} / 64 * 64);
+  EXPECT_EQ(codeOf([&] { properties->commit(); }), -61072);
 
   // One node on the machine (0): anything else reads as none.
   for (int32_t node : {-5, 1, 7}) {
@@ -73,6 +77,9 @@ TEST_F(PropertiesTest, CoercionOfDepthGranularityAndNode) {
   }
   properties->setI32(9, 0);
   EXPECT_EQ(properties->getI32(9), 0);
+  // A node the device reports but the machine lacks is no default either.
+  make(4, 3, 0);
+  EXPECT_EQ(properties->getI32(9), -1);
 }
 
 TEST_F(PropertiesTest, RefusalsNameTheirCodes) {

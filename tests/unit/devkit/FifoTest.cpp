@@ -221,6 +221,18 @@ TEST_F(FifoTest, TheRingHoldsOneRegionLessThanItsSlots) {
             -63088);
 }
 
+TEST_F(FifoTest, ARingWithoutSlotsRefusesEveryRegion) {
+  const uint32_t none = 0;
+  auto fifo = make(FifoDescriptor::kTargetToHost);
+  fifo->setProperty(10, qvkel::FifoPropertyValueType::U32, &none);
+  fifo->start(kUser);
+  produce(0, sequence(0, 4));
+  uint64_t region = 0;
+  EXPECT_EQ(codeOf([&] { fifo->acquireReadRegion(kU32, &region, 0, 1, 0, 0, 0, 0, kUser); }),
+            -63088);
+  EXPECT_EQ(codeOf([&] { fifo->releaseRegion(0x1000); }), -61073);
+}
+
 TEST_F(FifoTest, ASessionGoneOnceRestartsTheFifoTwiceIsAnError) {
   dma.setFreeRunning(0, true);
   auto fifo = make(FifoDescriptor::kTargetToHost);

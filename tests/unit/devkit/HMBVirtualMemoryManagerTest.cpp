@@ -101,6 +101,18 @@ TEST_F(HmbTest, RegionsShowWhatTheDeviceWrites) {
   EXPECT_TRUE(mapsOf(8192)[0].unmapped);
 }
 
+// A cleanup whose release fails still frees its context (the leak checker would see it).
+TEST_F(HmbTest, ACleanupThatCannotReleaseStillEndsItsContext) {
+  manager->parseHmbSection(kDesign, kSignature);
+  manager->acquire();
+  const Manager::Access region = manager->getRegion("d");
+  manager->release();
+  manager->release();
+  EXPECT_EQ(manager->getOpenCount(), 0u);
+  region.cleanup(region.context);
+  EXPECT_EQ(manager.use_count(), 1);
+}
+
 TEST_F(HmbTest, ABufferThatIsNotThereCountsButHasNoRegions) {
   EXPECT_FALSE(manager->parseHmbSection("<CompilationResults/>", kSignature));
   manager->acquire();
