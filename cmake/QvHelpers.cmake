@@ -69,6 +69,9 @@ endfunction()
 function(qv_add_library NAME)
   cmake_parse_arguments(L "" "" "SOURCES;LIBS" ${ARGN})
   add_library(${NAME} STATIC ${L_SOURCES})
+  # Nothing of the product is visible outside the plug-in but what it exports on purpose.
+  set_target_properties(${NAME} PROPERTIES
+    C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(${NAME} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
   target_link_libraries(${NAME} PUBLIC ${L_LIBS})
 endfunction()

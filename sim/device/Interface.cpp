@@ -198,7 +198,7 @@ void Interface::append(LogEntry entry) {
   if (logging_) log_.push_back(std::move(entry));
 }
 
-long Interface::ioctl(int, unsigned long request, void* arg) {
+long Interface::ioctl(int fd, unsigned long request, void* arg) {
   uint32_t command = static_cast<uint32_t>(request);
   bool raw;
   {
@@ -206,7 +206,7 @@ long Interface::ioctl(int, unsigned long request, void* arg) {
     if (detached_) return -ENODEV;
     raw = rawHandlers_.count(command) != 0 || sizeField(command) != kDescriptorSize;
   }
-  return raw ? rawCall(command, reinterpret_cast<unsigned long>(arg))
+  return raw ? rawCall(fd, command, reinterpret_cast<unsigned long>(arg))
              : descriptorCall(command, arg);
 }
 
@@ -309,7 +309,7 @@ long Interface::descriptorCall(uint32_t command, void* arg) {
   return 0;
 }
 
-long Interface::rawCall(uint32_t command, unsigned long arg) {
+long Interface::rawCall(int fd, uint32_t command, unsigned long arg) {
   LogEntry entry{};
   entry.command = command;
   entry.raw = true;
@@ -331,7 +331,7 @@ long Interface::rawCall(uint32_t command, unsigned long arg) {
     if (reply->delay.count() > 0) std::this_thread::sleep_for(reply->delay);
     result = reply->err != 0 ? -reply->err : static_cast<long>(reply->resultWord.value_or(0));
   } else if (handler) {
-    RawCall call{*this, command, arg};
+    RawCall call{*this, command, arg, fd};
     try {
       result = handler(call);
     } catch (const std::exception& e) {

@@ -71,6 +71,7 @@ struct RawCall {
   Interface& iface;
   uint32_t command;
   unsigned long arg;
+  int fd = -1;  // the descriptor the command came through
 };
 // Returns the ioctl's result (>= 0) or a negated errno.
 using RawHandler = std::function<long(RawCall&)>;
@@ -192,7 +193,7 @@ class Interface : public DeviceNode {
     Handler handler;
   };
   long descriptorCall(uint32_t command, void* arg);
-  long rawCall(uint32_t command, unsigned long arg);
+  long rawCall(int fd, uint32_t command, unsigned long arg);
   // The next scripted reply for the command (a once-only reply is consumed); mutex_ held.
   std::optional<Reply> takeScriptedReply(uint32_t command);
   void append(LogEntry entry);

@@ -54,9 +54,10 @@ long RoutingNotices::arm(RawCall& call) {
   std::memcpy(&r.object, record + 0, 8);
   std::memcpy(&r.port, record + 8, 4);
   std::memcpy(&r.route, record + 12, 4);
+  r.fd = call.fd;
   std::lock_guard lock(mutex_);
   for (Registration& existing : registrations_) {
-    if (existing.route == r.route) {
+    if (existing.route == r.route && existing.fd == r.fd) {
       existing = r;
       return 0;
     }
@@ -69,7 +70,7 @@ long RoutingNotices::disarm(RawCall& call) {
   const uint32_t route = static_cast<uint32_t>(call.arg);
   std::lock_guard lock(mutex_);
   for (auto it = registrations_.begin(); it != registrations_.end(); ++it) {
-    if (it->route == route) {
+    if (it->route == route && it->fd == call.fd) {
       registrations_.erase(it);
       return 0;
     }
@@ -123,14 +124,22 @@ int RoutingNotices::sendRaw(uint32_t port, std::span<const uint8_t> bytes) {
 
 int RoutingNotices::notify(uint32_t route, uint16_t attributeType,
                            std::span<const uint8_t> payload) {
-  std::optional<Registration> r = registration(route);
-  if (!r) return ENOENT;
+  std::vector<Registration> targets;
   uint32_t sequence;
   {
     std::lock_guard lock(mutex_);
+    for (const Registration& r : registrations_) {
+      if (r.route == route) targets.push_back(r);
+    }
     sequence = ++sequence_;
   }
-  return sendRaw(r->port, message(kMessageType, attributeType, r->object, payload, sequence));
+  if (targets.empty()) return ENOENT;
+  for (const Registration& r : targets) {
+    if (int err =
+            sendRaw(r.port, message(kMessageType, attributeType, r.object, payload, sequence)))
+      return err;
+  }
+  return 0;
 }
 
 }  // namespace sim

@@ -14,7 +14,8 @@ namespace sim {
 // notices sent to an armed reader over generic netlink from the model's own socket.
 //
 // Arm (0x4010FF00) takes the address of a 16-byte registration {u64 object, u32 netlink port,
-// u32 route id}; disarm (0xFF01) takes the route id as the argument itself.
+// u32 route id}; disarm (0xFF01) takes the route id as the argument itself. Registrations belong
+// to the descriptor that made them, so several openers of one node may arm the same id.
 class RoutingNotices {
  public:
   static constexpr uint32_t kArm = 0x4010FF00;
@@ -24,6 +25,7 @@ class RoutingNotices {
     uint64_t object = 0;
     uint32_t port = 0;
     uint32_t route = 0;
+    int fd = -1;
   };
 
   // Registers the arm and disarm handlers on `routing`; throws std::system_error when the
@@ -33,12 +35,13 @@ class RoutingNotices {
   RoutingNotices(const RoutingNotices&) = delete;
   RoutingNotices& operator=(const RoutingNotices&) = delete;
 
+  // The first registration of that route.
   std::optional<Registration> registration(uint32_t route) const;
   size_t armedCount() const;
 
-  // Sends a notice for an armed route: attribute type 1 or 2 (the reader's kinds 0 and 1) and
-  // up to 32 payload bytes, echoing the registered object. Returns 0 or an errno (ENOENT when
-  // the route is not armed).
+  // Sends a notice to every registration of an armed route: attribute type 1 or 2 (the
+  // reader's kinds 0 and 1) and up to 32 payload bytes, echoing the registered object. Returns
+  // 0 or an errno (ENOENT when the route is not armed).
   int notify(uint32_t route, uint16_t attributeType, std::span<const uint8_t> payload);
 
   // The message exactly as the driver lays it out: netlink header {u32 length, u16 type,

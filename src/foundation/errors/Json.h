@@ -120,6 +120,8 @@ const char* firstArrayElementOrNull(const char* array);
 const char* nextArrayElementOrNull(const char* afterValue);
 
 const char* findMember(const char* object, const char* key);
+// Whether a raw key slice (a string token), with its escapes decoded, equals `key` byte for byte.
+bool keyEquals(const Token& rawKey, const char* key);
 const char* skipContainer(const char* position);
 
 const char* getString(const char* position, const char* defaultText, size_t* length,
@@ -139,6 +141,34 @@ char* copyDecoded(const char* start, size_t length, char* destination);
 
 namespace qverr {
 
+namespace json {
+
+// A writable buffer of its own that doubles when a write needs more room. A failed allocation
+// leaves no buffer and a null cursor, so every write through it fails.
+class GrowingBuffer {
+ public:
+  GrowingBuffer(size_t initialSize, const char* text);
+  ~GrowingBuffer();
+  GrowingBuffer(const GrowingBuffer&) = delete;
+  GrowingBuffer& operator=(const GrowingBuffer&) = delete;
+
+  // The writer (cursor at the text's last character, as initBuffer leaves it).
+  Writer& writer() { return writer_; }
+  // Null when the first allocation failed.
+  const char* text() const { return buffer_; }
+  // The whole buffer, marker included.
+  size_t size() const { return size_; }
+
+ private:
+  static char* grow(char* cursor, void* context);
+
+  Writer writer_;
+  char* buffer_ = nullptr;
+  size_t size_ = 0;
+};
+
+}  // namespace json
+
 // A nested object built in a buffer of its own and added to its parent under `key` when the
 // element goes out of scope.
 class StatusDetailElement {
@@ -149,17 +179,13 @@ class StatusDetailElement {
   StatusDetailElement& operator=(const StatusDetailElement&) = delete;
 
   // The element's own writer (cursor at its closing brace).
-  json::Writer& writer() { return writer_; }
-  const char* text() const { return buffer_; }
+  json::Writer& writer() { return buffer_.writer(); }
+  const char* text() const { return buffer_.text(); }
 
  private:
-  static char* growElement(char* cursor, void* context);
-
-  json::Writer writer_;
+  json::GrowingBuffer buffer_;
   json::Writer* parent_;
   char* key_ = nullptr;
-  char* buffer_ = nullptr;
-  size_t size_ = 0;
 };
 
 }  // namespace qverr

@@ -313,7 +313,10 @@ int decodeOne(const char*& p, const char* end, unsigned char out[4]) {
   return 4;
 }
 
+}  // namespace
+
 bool keyEquals(const Token& rawKey, const char* key) {
+  if (key == nullptr || rawKey.start == nullptr) return false;
   const char* p = rawKey.start;
   const char* end = rawKey.start + rawKey.length;
   const unsigned char* k = reinterpret_cast<const unsigned char*>(key);
@@ -329,6 +332,8 @@ bool keyEquals(const Token& rawKey, const char* key) {
   }
   return *k == 0;
 }
+
+namespace {
 
 const char* numberEnd(const Token& token) {
   return token.start + token.length;

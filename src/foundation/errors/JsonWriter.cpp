@@ -297,48 +297,59 @@ char* beginArray(char* cursor, const char* key, const Grow& grow) {
 
 namespace qverr {
 
-namespace {
-constexpr size_t kElementInitialSize = 256;
+namespace json {
+
+GrowingBuffer::GrowingBuffer(size_t initialSize, const char* text) {
+  buffer_ = static_cast<char*>(std::malloc(initialSize));
+  if (buffer_ != nullptr) {
+    size_ = initialSize;
+    writer_.cursor = initBuffer(buffer_, size_, text);
+  }
+  writer_.grow = Grow{&GrowingBuffer::grow, this};
 }
 
-StatusDetailElement::StatusDetailElement(json::Writer* parent, const char* key) : parent_(parent) {
-  if (key != nullptr) {
-    const size_t length = std::strlen(key);
-    key_ = static_cast<char*>(std::malloc(length + 1));
-    if (key_) std::memcpy(key_, key, length + 1);
-  }
-  buffer_ = static_cast<char*>(std::malloc(kElementInitialSize));
-  if (buffer_) {
-    size_ = kElementInitialSize;
-    writer_.cursor = json::initBuffer(buffer_, size_, "{}");
-  }
-  writer_.grow = json::Grow{&StatusDetailElement::growElement, this};
+GrowingBuffer::~GrowingBuffer() {
+  std::free(buffer_);
 }
 
-char* StatusDetailElement::growElement(char* cursor, void* context) {
-  auto* self = static_cast<StatusDetailElement*>(context);
+char* GrowingBuffer::grow(char* cursor, void* context) {
+  auto* self = static_cast<GrowingBuffer*>(context);
   if (self->buffer_ == nullptr || self->size_ > (SIZE_MAX >> 2)) return nullptr;
   const size_t offset = static_cast<size_t>(cursor - self->buffer_);
   const size_t newSize = self->size_ * 2;
   char* grown = static_cast<char*>(std::malloc(newSize));
   if (grown == nullptr) return nullptr;
-  json::initBuffer(grown, newSize, self->buffer_);
+  initBuffer(grown, newSize, self->buffer_);
   std::free(self->buffer_);
   self->buffer_ = grown;
   self->size_ = newSize;
   return grown + offset;
 }
 
+}  // namespace json
+
+namespace {
+constexpr size_t kElementInitialSize = 256;
+}
+
+StatusDetailElement::StatusDetailElement(json::Writer* parent, const char* key)
+    : buffer_(kElementInitialSize, "{}"), parent_(parent) {
+  if (key != nullptr) {
+    const size_t length = std::strlen(key);
+    key_ = static_cast<char*>(std::malloc(length + 1));
+    if (key_) std::memcpy(key_, key, length + 1);
+  }
+}
+
 StatusDetailElement::~StatusDetailElement() {
   // A missing key or buffer means the element could not be built; the parent stays as it was.
   // A failed write inside the element left its text whole, so that text is still added.
-  if (parent_ != nullptr && buffer_ != nullptr && key_ != nullptr) {
-    if (char* next = json::addRawValue(parent_->cursor, key_, buffer_, parent_->grow)) {
+  if (parent_ != nullptr && buffer_.text() != nullptr && key_ != nullptr) {
+    if (char* next = json::addRawValue(parent_->cursor, key_, buffer_.text(), parent_->grow)) {
       parent_->cursor = next;
     }
   }
   std::free(key_);
-  std::free(buffer_);
 }
 
 }  // namespace qverr

@@ -1,0 +1,2 @@
+// The plug-in library's own translation unit. Its exports come from the subsystem libraries it
+// links (see CMakeLists.txt and the version script).
