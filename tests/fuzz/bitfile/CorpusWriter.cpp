@@ -74,5 +74,14 @@ int main(int argc, char** argv) {
   std::string deep;
   for (int i = 0; i < 300; ++i) deep += "<a>";
   write("deep.xml", deep);
+  // A valid bitfile nested one level short of the reader's depth limit inside the printed
+  // section, and one whose bitstream is most of a 64 kB input.
+  std::string nested;
+  for (int i = 0; i < 251; ++i) nested += "<n>";
+  for (int i = 0; i < 251; ++i) nested += "</n>";
+  std::string deepValid = text;
+  deepValid.insert(deepValid.find("</CompilationResults>"), nested);
+  write("deep-valid.xml", deepValid);
+  write("long-bitstream.xml", BitfileBuilder(typical).bitstreamOfSize(40000).text());
   return 0;
 }
