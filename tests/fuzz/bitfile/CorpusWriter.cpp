@@ -67,6 +67,9 @@ int main(int argc, char** argv) {
          "Channel/Number")
         .text = "7";
   });
+  writeEdited("empty-bitstream.xml", typical, [](XmlElement& t) { t.at("Bitstream").text = ""; });
+  writeEdited("bitstream-entities.xml", typical,
+              [](XmlElement& t) { t.at("Bitstream").text = "QUJD&amp;RE&#10;VG\nRk&lt;=="; });
   writeEdited("bad-encoding.xml", typical,
               [](XmlElement& t) { t.at("BitstreamEncoding").text = "hex"; });
   const std::string text = typical.text();
