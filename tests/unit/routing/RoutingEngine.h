@@ -25,16 +25,29 @@ namespace routingtest {
 using qvvandrelbrenmoorra::TerminalIterator;
 using qvvandrelbrenmoorra::ZUZSession;
 
-#define QV_ROUTING_EXPORTS(X)                                                                  \
-  X(getAPIVersion)                                                                             \
-  X(createSession)                                                                             \
-  X(createSessionWithDemotionFunc) X(destroySession) X(calculateRoute) X(reserveRoute)         \
-      X(programRoute) X(unprogramRoute) X(unreserveRoute) X(destroyRoute)                      \
-          X(beginExceptionalRouteDestruction) X(getRouteTerminalPath) X(getHandledConstraints) \
-              X(getAllTerminals) X(TerminalIterator_next) X(TerminalIterator_isEnd)            \
-                  X(TerminalIterator_getBoolAttribute) X(TerminalIterator_getStringAttribute)  \
-                      X(TerminalIterator_getU32Attribute) X(TerminalIterator_resetTerminal)    \
-                          X(TerminalIterator_calculateResetTerminal) X(TerminalIterator_destroy)
+#define QV_ROUTING_EXPORTS(X)                \
+  X(getAPIVersion)                           \
+  X(createSession)                           \
+  X(createSessionWithDemotionFunc)           \
+  X(destroySession)                          \
+  X(calculateRoute)                          \
+  X(reserveRoute)                            \
+  X(programRoute)                            \
+  X(unprogramRoute)                          \
+  X(unreserveRoute)                          \
+  X(destroyRoute)                            \
+  X(beginExceptionalRouteDestruction)        \
+  X(getRouteTerminalPath)                    \
+  X(getHandledConstraints)                   \
+  X(getAllTerminals)                         \
+  X(TerminalIterator_next)                   \
+  X(TerminalIterator_isEnd)                  \
+  X(TerminalIterator_getBoolAttribute)       \
+  X(TerminalIterator_getStringAttribute)     \
+  X(TerminalIterator_getU32Attribute)        \
+  X(TerminalIterator_resetTerminal)          \
+  X(TerminalIterator_calculateResetTerminal) \
+  X(TerminalIterator_destroy)
 
 // The exports by name, as the engine holds them.
 struct Exports {
