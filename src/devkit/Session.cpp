@@ -46,7 +46,8 @@ Session::Session(std::shared_ptr<Fpga> fpga, std::shared_ptr<Fpga::Proxy> interf
     bitfileState_ =
         fpga_->attachSession(kernelSession_, std::move(ioAccessor), std::move(attributeHandler),
                              bitfile, configurer, checker, name, options);
-    blocks_ = ReadWriteBlockHelpers(fpga_->getIoAccessor().get(), bitfileState_->controlRegister);
+    accessor_ = fpga_->getIoAccessor();
+    blocks_ = ReadWriteBlockHelpers(accessor_.get(), bitfileState_->controlRegister);
     std::shared_ptr<HMBVirtualMemoryManager> hmb = fpga_->getHmbManager();
     hmbPresent_ = hmb->parseHmbSection(bitfile->getXml(), bitfile->getSignature());
     if (hmbPresent_) hmb->acquire();
@@ -66,6 +67,7 @@ Session::Session(const Session& other)
       bitfileState_(other.bitfileState_),
       hmbPresent_(false),
       fpgaRunning_(other.fpgaRunning_),
+      accessor_(other.accessor_),
       blocks_(other.blocks_) {
   kernelSession_.configuration = interface_;
   kernelSession_.token = token();

@@ -188,6 +188,8 @@ class Session {
   const Fpga::BitfileState* bitfileState_ = nullptr;
   bool hmbPresent_ = false;
   const std::atomic<uint32_t>* fpgaRunning_;
+  // The accessor the block helper uses: a later session's attachment replaces the FPGA's.
+  std::shared_ptr<IIoAccessor> accessor_;
   ReadWriteBlockHelpers blocks_;
 };
 

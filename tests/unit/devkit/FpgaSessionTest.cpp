@@ -278,6 +278,21 @@ TEST_F(FpgaSessionTest, AttachDecisionKeepsOrReplacesTheAttachedBitfile) {
   EXPECT_EQ(fpga->bitfileState()->bitfile, plain);
 }
 
+// A later session that downloads attaches its own bitfile, accessor and handler; an earlier
+// session's registers keep working.
+TEST_F(FpgaSessionTest, AnEarlierSessionStillReachesItsRegistersAfterAnotherAttaches) {
+  // As the session factory does: one accessor per session, held by the FPGA object.
+  accessor = std::make_shared<qvkel::user::IoAccessorIoctl>(sim.proxy);
+  auto first = open();
+  accessor = std::make_shared<qvkel::user::IoAccessorIoctl>(sim.proxy);
+  auto second = open();  // downloaded again: the attachment is replaced
+  EXPECT_EQ(model.downloads(), 2u);
+  first->writeU32(0x8100, 0x5A5A);
+  EXPECT_EQ(sim.module.registers().peek(0x8100), 0x5A5Au);
+  EXPECT_EQ(first->readU32(kControl) & 3, 2u);
+  EXPECT_EQ(first->clone()->readU32(0x8100), 0x5A5Au);
+}
+
 TEST_F(FpgaSessionTest, NoRunFlagStillReadsTheState) {
   auto session = open(typical, Fpga::kNoRun);
   EXPECT_TRUE(model.controlWrites().empty());
