@@ -143,13 +143,26 @@ TEST_F(FpgaSessionTest, ControlWordErrorsInTheirOrderOfPrecedence) {
     uint32_t errorBits;
     bool gone;
     int32_t code;
+    int line;  // of the source "Common"
   };
-  for (Case c : {Case{0, true, -63036}, Case{0x50, false, -61083}, Case{0x10, false, -61046},
-                 Case{0x90, false, -61046}, Case{0x80, false, -61216}, Case{0, false, 0}}) {
+  for (Case c : {Case{0, true, -63036, 285}, Case{0x50, false, -61083, 287},
+                 Case{0x10, false, -61046, 289}, Case{0x90, false, -61046, 289},
+                 Case{0x80, false, -61216, 291}}) {
     model.setErrorBits(c.errorBits);
     model.setGone(c.gone);
-    EXPECT_EQ(codeOf([&] { fpga->checkFpgaState(); }), c.code) << c.errorBits;
+    try {
+      fpga->checkFpgaState();
+      ADD_FAILURE() << c.errorBits;
+    } catch (const qverr::Exception& e) {
+      EXPECT_EQ(e.code(), c.code) << c.errorBits;
+      EXPECT_NE(std::string(e.what()).find(R"("file":"Common","line":)" + std::to_string(c.line)),
+                std::string::npos)
+          << e.what();
+    }
   }
+  model.setErrorBits(0);
+  model.setGone(false);
+  EXPECT_TRUE(fpga->checkFpgaState());
   model.setState(FpgaModel::kInvalid);
   EXPECT_EQ(codeOf([&] { fpga->checkFpgaState(); }), -63150);
   EXPECT_EQ(fpga->state(), Fpga::kInvalid);
