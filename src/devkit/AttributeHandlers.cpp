@@ -260,7 +260,7 @@ AttributeHandlerPxi::AttributeHandlerPxi(const IPxiQuery& library, DeviceIterato
   function_ = readU32Property(it, bus, "pciFunctionNumber");
 }
 
-uint32_t AttributeHandlerPxi::lookUp(uint32_t attribute) {
+std::optional<uint32_t> AttributeHandlerPxi::lookUp(uint32_t attribute) {
   tMutexLock lock(mutex_);
   try {
     if (!library_.isLoaded()) qverr::raise(qverr::kNoInterruptAcknowledge, kPxiNotLoaded);
@@ -276,7 +276,7 @@ uint32_t AttributeHandlerPxi::lookUp(uint32_t attribute) {
         return device->getSlot()->getU32Attribute(IPxiQuery::kSlotAttribute8197);
     }
   } catch (const qverr::Exception&) {
-    return kNotHandled;
+    return std::nullopt;
   }
 }
 
@@ -284,15 +284,15 @@ uint32_t AttributeHandlerPxi::getU32(uint32_t attribute, bool& handled) {
   if (attribute != kPxiChassis && attribute != kPxiSlot && attribute != kPxiSlotAttribute)
     return AttributeHandlerBase::getU32(attribute, handled);
   handled = true;
-  return lookUp(attribute);
+  return lookUp(attribute).value_or(kNotHandled);
 }
 
 void AttributeHandlerPxi::getString(uint32_t attribute, char* buffer, uint32_t capacity,
                                     uint32_t* length, bool& handled) {
   if (attribute != kPxiChassisText)
     return AttributeHandlerBase::getString(attribute, buffer, capacity, length, handled);
-  uint32_t chassis = lookUp(kPxiChassis);
-  std::string text = chassis == kNotHandled ? "" : format("PXI%d", static_cast<int>(chassis));
+  std::optional<uint32_t> chassis = lookUp(kPxiChassis);
+  std::string text = chassis ? format("PXI%d", static_cast<int>(*chassis)) : "";
   answer(text, buffer, capacity, length, handled);
 }
 

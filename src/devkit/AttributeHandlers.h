@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -127,7 +128,8 @@ class AttributeHandlerPxi : public AttributeHandlerBase {
                  bool& handled) override;
 
  private:
-  uint32_t lookUp(uint32_t attribute);
+  // None when the library failed.
+  std::optional<uint32_t> lookUp(uint32_t attribute);
 
   const IPxiQuery& library_;
   std::unique_ptr<IPxiQuery::Session> session_;

@@ -147,6 +147,17 @@ TEST_F(AttributeHandlersTest, PxiHandlerAnswersFromTheQueryLibrary) {
   EXPECT_EQ(text(*h, 5), "");
 }
 
+// Only a failed query gives the empty text: a chassis number the library reports is formatted,
+// also the library's "none".
+TEST_F(AttributeHandlersTest, PxiChassisTextFormatsWhateverTheLibraryAnswers) {
+  pxiControl.addDevice(devkit_test::SimulatedModule::kBus, devkit_test::SimulatedModule::kDevice,
+                       devkit_test::SimulatedModule::kFunction, kNone, 9, 0x55);
+  auto library = pxiLibrary(sim::LibraryChoice::Present);
+  auto h = chain(library.get());
+  EXPECT_EQ(u32(*h, 27), kNone);
+  EXPECT_EQ(text(*h, 5), "PXI-1");
+}
+
 TEST_F(AttributeHandlersTest, PxiHandlerWithoutTheLibraryHandlesWithNoValue) {
   auto library = pxiLibrary(sim::LibraryChoice::Absent);
   ASSERT_FALSE(library->loaded);
