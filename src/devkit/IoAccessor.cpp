@@ -121,7 +121,7 @@ void ReadWriteBlockHelpers::writePairs(uint32_t offset, const void* pairs, size_
     onHeap.resize(count);
     swapped = onHeap.data();
   }
-  std::memcpy(swapped, pairs, count * 8);
+  if (count != 0) std::memcpy(swapped, pairs, count * 8);  // an empty array may have no address
   for (size_t i = 0; i < count; ++i) swapped[i] = swapHalves(swapped[i]);
   accessor_->writeBlock(offset, swapped, uint64_t{count} * 8, kWordAccess, 0);
   if (check) checkAccessStatus();

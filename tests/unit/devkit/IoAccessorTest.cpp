@@ -63,6 +63,15 @@ TEST_F(IoAccessorTest, SixtyFourBitValuesMoveHighWordFirst) {
   EXPECT_EQ(registers.peek(0x308), static_cast<uint32_t>(bits >> 32));
 }
 
+// An empty array may come without elements.
+TEST_F(IoAccessorTest, EmptyBlocksNeedNoElements) {
+  blocks.writeBlock64(0x100, static_cast<const uint64_t*>(nullptr), 0, false);
+  blocks.readBlock64(0x100, static_cast<double*>(nullptr), 0, false);
+  blocks.writeBlock32(0x100, static_cast<const uint32_t*>(nullptr), 0, false);
+  blocks.readBlock32(0x100, static_cast<float*>(nullptr), 0, false);
+  EXPECT_EQ(registers.peek(0x100), 0u);
+}
+
 TEST_F(IoAccessorTest, ThirtyTwoBitBlocksUseTheSingleWordCommandForOneElement) {
   uint32_t one = 7;
   blocks.writeBlock32(0x40, &one, 1, false);
