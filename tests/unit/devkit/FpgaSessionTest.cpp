@@ -191,6 +191,18 @@ TEST_F(FpgaSessionTest, RunStartsOnlyAnFpgaThatMayStart) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 49ms);
 }
 
+// Run flag bit 0 returns only once the design has finished.
+TEST_F(FpgaSessionTest, RunCanWaitUntilTheDesignFinishes) {
+  auto session = open(typical, Fpga::kNoRun);
+  std::thread design([&] {
+    while (model.state() != FpgaModel::kRunning) std::this_thread::yield();
+    model.finish();
+  });
+  session->run(Fpga::kWaitUntilDone);
+  design.join();
+  EXPECT_EQ(fpga->state(), Fpga::kStopped);
+}
+
 TEST_F(FpgaSessionTest, StoppedFpgaOfARestrictedDesignIsNotRestarted) {
   struct Case {
     bool implicitEnable, resetNotSupported, abortNotSupported;
@@ -444,6 +456,11 @@ TEST_F(FpgaSessionTest, EndlessInterruptWaitRepeatsShortKernelWaits) {
   EXPECT_EQ(session->waitOnIrq(0x6, 20, &timedOut), 0u);
   EXPECT_TRUE(timedOut);
   EXPECT_EQ(waitTimeouts().back(), 20u);
+  session->sendIrqCommand831E();
+  session->sendIrqCommand831F();
+  EXPECT_EQ(count(0x4020831E) + count(0x4020831F), 2u);
+  sim.device().script(0x4020831F, sim::Reply{{}, -52024, {}, 0, {}, true});
+  EXPECT_EQ(codeOf([&] { session->sendIrqCommand831F(); }), -52024);
 }
 
 TEST_F(FpgaSessionTest, DownloadWaitsForAnInterruptWaitToEnd) {
