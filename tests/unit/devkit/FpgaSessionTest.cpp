@@ -195,7 +195,9 @@ TEST_F(FpgaSessionTest, RunStartsOnlyAnFpgaThatMayStart) {
 TEST_F(FpgaSessionTest, RunCanWaitUntilTheDesignFinishes) {
   auto session = open(typical, Fpga::kNoRun);
   std::thread design([&] {
-    while (model.state() != FpgaModel::kRunning) std::this_thread::yield();
+    auto until = std::chrono::steady_clock::now() + 10s;
+    while (model.state() != FpgaModel::kRunning && std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
     model.finish();
   });
   session->run(Fpga::kWaitUntilDone);
