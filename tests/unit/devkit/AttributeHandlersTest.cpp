@@ -63,7 +63,7 @@ TEST_F(AttributeHandlersTest, ChainAnswersFromPropertiesConstantsAndTheDriver) {
   };
   for (Row row :
        {Row{4, 0x1A2},       Row{73, 1},     Row{74, 1},     Row{91, 0},     Row{92, 1},
-        Row{2, 0x7A31},      Row{3, 0x1FA7}, Row{10, 0x21},  Row{11, 0},     Row{12, 0},
+        Row{2, 0x7A31},      Row{3, 0x1FA7}, Row{10, 0x21},  Row{11, 0x0C},  Row{12, 3},
         Row{27, kNone},      Row{28, kNone}, Row{30, kNone}, Row{80, kNone}, Row{14, 0x1680C09A},
         Row{15, 0x0200C000}, Row{6, 0},      Row{36, 1},     Row{1, 5},      Row{48, 0x30}}) {
     bool handled = false;

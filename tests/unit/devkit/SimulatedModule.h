@@ -22,7 +22,7 @@ using Proxy =
     qvkel::AutoOpenCloseInterfaceProxy<nQVVANDRELBRENMOORU_22_8::tInterfaceProxy_vandrelbrenmoor>;
 
 struct SimulatedModule {
-  static constexpr uint32_t kBus = 0x21, kDevice = 0, kFunction = 0;
+  static constexpr uint32_t kBus = 0x21, kDevice = 0x0C, kFunction = 3;
 
   SimulatedModule() {
     module.deviceInterface();

@@ -82,13 +82,13 @@ TEST_F(QPxiLibraryTest, StatusAlreadyInErrorLoadsNothing) {
 }
 
 TEST_F(QPxiLibraryTest, DevicePlacementAndSlotAttributes) {
-  control.addDevice(0x21, 0, 0, 3, 7, 0xABCD);
+  control.addDevice(0x21, 5, 3, 3, 7, 0xABCD);
   qverr::Status status;
   qvkel::QPxiLibrary library(status);
   {
     qvqpxi::Session session = qvqpxi::openPXISession(0, library);
     EXPECT_EQ(session.getU32Attribute(0), 1u);
-    qvqpxi::Device device = session.openDeviceByAddr(qvqpxi::PciAddress{0, 0x21, 0, 0});
+    qvqpxi::Device device = session.openDeviceByAddr(qvqpxi::PciAddress{0, 0x21, 5, 3});
     EXPECT_EQ(device.getU32Attribute(4096), 3u);
     EXPECT_EQ(device.getU32Attribute(8200), 7u);
     qvqpxi::Slot slot = device.getSlot();
@@ -98,6 +98,8 @@ TEST_F(QPxiLibraryTest, DevicePlacementAndSlotAttributes) {
     qvqpxi::PciAddress address = device.getPciAddress();
     EXPECT_EQ(address.reserved, 0u);
     EXPECT_EQ(address.bus, 0x21u);
+    EXPECT_EQ(address.device, 5u);
+    EXPECT_EQ(address.function, 3u);
   }
   // Every handle taken was given back.
   EXPECT_EQ(control.openHandles(), 0);
