@@ -237,6 +237,7 @@ void Fpga::unregisterHandler(uint32_t key) {
 
 void Fpga::unregisterHandlerCallback(void* context, uint32_t key) {
   auto* c = static_cast<HandlerContext*>(context);
+  if (c == nullptr) return;  // a cleanup never fails, also without a context
   nQVVUSKS100::tStatus dropped;
   if (qverr::runAtBoundary(&dropped, kCallbackBoundary, [&] { c->fpga->unregisterHandler(key); }))
     delete c;

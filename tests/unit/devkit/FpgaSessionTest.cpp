@@ -590,6 +590,8 @@ TEST_F(FpgaSessionTest, HandlerRegistry) {
   EXPECT_NE(second, nullptr);
   EXPECT_EQ(codeOf([&] { fpga->unregisterHandler(8); }), -52006);
 
+  Fpga::unregisterHandlerCallback(nullptr, 7);  // no context: nothing to do
+  EXPECT_EQ(fpga->handlerCount(), 1u);
   auto* context = new Fpga::HandlerContext{fpga.get(), fpga};
   Fpga::unregisterHandlerCallback(context, 7);  // frees the context
   EXPECT_EQ(destroyed, 1);
