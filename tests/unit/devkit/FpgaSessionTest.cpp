@@ -145,9 +145,9 @@ TEST_F(FpgaSessionTest, ControlWordErrorsInTheirOrderOfPrecedence) {
     int32_t code;
     int line;  // of the source "Common"
   };
-  for (Case c : {Case{0, true, -63036, 285}, Case{0x50, false, -61083, 287},
-                 Case{0x10, false, -61046, 289}, Case{0x90, false, -61046, 289},
-                 Case{0x80, false, -61216, 291}}) {
+  for (Case c :
+       {Case{0, true, -63036, 285}, Case{0x50, false, -61083, 287}, Case{0x10, false, -61046, 289},
+        Case{0x90, false, -61046, 289}, Case{0x80, false, -61216, 291}}) {
     model.setErrorBits(c.errorBits);
     model.setGone(c.gone);
     try {
