@@ -74,6 +74,23 @@ std::vector<uint32_t> full() {
   return w;
 }
 
+std::vector<uint32_t> analogInput(bool shortOffsetList) {
+  std::vector<uint32_t> w;
+  append(w, {{100, 4}, {115, 1}});
+  // Ranges in millionths; per range the offset DAC's lowest and highest code, codes per unit
+  // (numerator / denominator) and zero code.
+  append(w, {{101, 10000000}, {101, 2000000}, {101, 500000}});
+  append(w, {{102, 0}, {102, 0}, {102, 0}, {103, 65535}, {103, 65535}, {103, 65535}});
+  append(w, {{112, 32768}, {112, 32768}, {112, 0}, {113, 10}, {113, 2}, {113, 1}});
+  append(w, {{114, 32768}, {114, 32768}});
+  if (!shortOffsetList) append(w, {{114, 32768}});
+  // Couplings with a word (2) the converter rejects, impedances 50 and 1e6, Nyquist zones
+  // 4, 1, 2 and 1 again, decimation bands 0 and 1.
+  append(w, {{106, 0}, {106, 2}, {106, 1}, {107, 50}, {107, 1000000}});
+  append(w, {{109, 4}, {109, 1}, {109, 2}, {109, 1}, {110, 0}, {110, 1}});
+  return w;
+}
+
 }  // namespace
 
 std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
@@ -84,6 +101,10 @@ std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
       return minimal();
     case CapabilityProfile::Full:
       return full();
+    case CapabilityProfile::AnalogInput:
+      return analogInput(false);
+    case CapabilityProfile::AnalogInputShortOffsetList:
+      return analogInput(true);
   }
   return {};
 }

@@ -46,14 +46,25 @@ ClipAnswer capabilityWord(ClipController& c, const ClipInstruction& i) {
   return {index < words.size() ? words[index] : 0u, 0};
 }
 
+// Interface 9: the analog-input settings, each (channel, value); the log keeps what was set.
+ClipAnswer analogInputSetting(ClipController&, const ClipInstruction& i) {
+  static_cast<void>(i.arg(1));
+  return {0, 0};
+}
+
 constexpr ClipOpcode kOpcodes[] = {
     {0x0001, &replyValue},  // controller version, on FIFO 0
     {0x0003, &interfaceHandle},
     {0x0006, &interfaceVersionField<&Info::version>},
     {0x0007, &interfaceVersionField<&Info::oldest>},
     {0x0009, &interfaceSupported},
-    {0x0101, &replyValue},  // CLIP settings deployed; argument: pending
-    {0x0309, &replyValue},  // the value that gates session command 0
+    {0x0101, &replyValue},          // CLIP settings deployed; argument: pending
+    {0x0309, &replyValue},          // the value that gates session command 0
+    {0x0903, &analogInputSetting},  // Nyquist zone
+    {0x0905, &analogInputSetting},  // decimation filter band
+    {0x0909, &analogInputSetting},  // input range
+    {0x090B, &analogInputSetting},  // offset DAC code
+    {0x090D, &analogInputSetting},  // channel enabled
     {0x0C00, &capabilityWordCount},
     {0x0C01, &capabilityWord},
 };

@@ -85,6 +85,9 @@ Cursor appendUsageNumberList(Cursor cursor, const char* tag, const std::vector<V
   return finishItem(addValueType(addArray(beginUsage(cursor, tag), values), valueType));
 }
 
+// Room for the engineering-notation text of any double.
+constexpr std::size_t kDoubleTextSize = 100;
+
 bool namesAnAttribute(const char* tag) {
   if (tag == nullptr) return false;
   static const char* const kAttributeTags[] = {
@@ -185,10 +188,22 @@ Cursor appendUsageBool(Cursor cursor, const char* tag, bool value) {
 }
 
 Cursor appendUsageDouble(Cursor cursor, const char* tag, double value) {
-  char text[100];
+  char text[kDoubleTextSize];
   formatDoubleText(text, sizeof text, 6, value);
   cursor = beginUsage(cursor, tag);
   cursor = step(cursor, json::addString(cursor.cursor, "value", text, cursor.grow));
+  return finishItem(addValueType(cursor, "float"));
+}
+
+Cursor appendUsageDoubleList(Cursor cursor, const char* tag, const std::vector<double>& values) {
+  cursor = beginUsage(cursor, tag);
+  char* c = json::beginArray(cursor.cursor, "value", cursor.grow);
+  for (double value : values) {
+    char text[kDoubleTextSize];
+    formatDoubleText(text, sizeof text, 6, value);
+    c = json::addString(c, nullptr, text, cursor.grow);
+  }
+  cursor = step(cursor, json::endArray(c));
   return finishItem(addValueType(cursor, "float"));
 }
 

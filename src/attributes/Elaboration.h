@@ -38,7 +38,10 @@ Cursor appendUsageString(Cursor cursor, const char* tag, const char* value);
 Cursor appendUsageStringList(Cursor cursor, const char* tag,
                              const std::vector<std::string>& values);
 Cursor appendUsageBool(Cursor cursor, const char* tag, bool value);
+// Doubles are written as engineering-notation texts ("NaN", "Infinity", "-Infinity" for the
+// values without digits), typed "float".
 Cursor appendUsageDouble(Cursor cursor, const char* tag, double value);
+Cursor appendUsageDoubleList(Cursor cursor, const char* tag, const std::vector<double>& values);
 Cursor appendUsageInt32List(Cursor cursor, const char* tag,
                             const std::vector<std::int32_t>& values);
 Cursor appendUsageUInt32List(Cursor cursor, const char* tag,

@@ -79,6 +79,9 @@ Cursor appendItem(Cursor cursor, const char* tag, std::int64_t value) {
 Cursor appendItem(Cursor cursor, const char* tag, std::uint64_t value) {
   return elaboration::appendUsageUInt64(cursor, tag, value);
 }
+Cursor appendItem(Cursor cursor, const char* tag, double value) {
+  return elaboration::appendUsageDouble(cursor, tag, value);
+}
 Cursor appendList(Cursor cursor, const char* tag, const std::vector<std::int32_t>& values) {
   return elaboration::appendUsageInt32List(cursor, tag, values);
 }
@@ -90,6 +93,9 @@ Cursor appendList(Cursor cursor, const char* tag, const std::vector<std::int64_t
 }
 Cursor appendList(Cursor cursor, const char* tag, const std::vector<std::uint64_t>& values) {
   return elaboration::appendUsageUInt64List(cursor, tag, values);
+}
+Cursor appendList(Cursor cursor, const char* tag, const std::vector<double>& values) {
+  return elaboration::appendUsageDoubleList(cursor, tag, values);
 }
 
 }  // namespace
@@ -141,6 +147,8 @@ template void raiseDiscreteRejected(std::int32_t, CoarseCoercionType, std::int64
                                     const std::vector<std::int64_t>&);
 template void raiseDiscreteRejected(std::int32_t, CoarseCoercionType, std::uint64_t,
                                     const std::vector<std::uint64_t>&);
+template void raiseDiscreteRejected(std::int32_t, CoarseCoercionType, double,
+                                    const std::vector<double>&);
 
 void raiseStringRejected(std::int32_t errorCode, const std::string& value,
                          const std::vector<std::string>& allowed) {

@@ -28,22 +28,26 @@ struct DefaultComparison<std::string> {
   static int compare(const std::string& a, const std::string& b) { return compareUtf8NoCase(a, b); }
 };
 
+// How far apart two different doubles are, relative to the larger magnitude; against 0, the
+// other's magnitude.
+inline double relativeDifference(double a, double b) {
+  if (a == 0) return std::fabs(b);
+  if (b == 0) return std::fabs(a);
+  return std::fabs(a - b) / std::max(std::fabs(a), std::fabs(b));
+}
+
+// 0 when a and b are equal or their relative difference is below `tolerance`; otherwise -1
+// when b is larger, else 1 (also for every comparison with NaN).
+inline int compareWithTolerance(double a, double b, double tolerance) {
+  if (a == b) return 0;
+  if (tolerance > relativeDifference(a, b)) return 0;
+  return b > a ? -1 : 1;
+}
+
 // Doubles are equal within a relative difference of 1e-12.
 template <>
 struct DefaultComparison<double> {
-  static int compare(double a, double b) {
-    if (a == b) return 0;
-    double difference;
-    if (a == 0) {
-      difference = std::fabs(b);
-    } else if (b == 0) {
-      difference = std::fabs(a);
-    } else {
-      difference = std::fabs(a - b) / std::max(std::fabs(a), std::fabs(b));
-    }
-    if (1e-12 > difference) return 0;
-    return b > a ? -1 : 1;
-  }
+  static int compare(double a, double b) { return compareWithTolerance(a, b, 1e-12); }
 };
 
 enum CoarseCoercionType : std::uint32_t {
@@ -61,14 +65,19 @@ namespace detail {
 [[noreturn]] void raiseNotANumber(std::int32_t errorCode, double value);
 [[noreturn]] void raiseEnumRejected(std::int32_t errorCode, std::uint32_t attributeId,
                                     std::int32_t value, const std::vector<std::int32_t>& allowed);
-// The type a discrete range of T reports its values in: 32 or 64 bits, keeping the signedness.
+// The type a discrete range of T reports its values in: integers in 32 or 64 bits, keeping
+// the signedness; doubles as doubles.
 template <typename T>
 using ReportedInteger =
     std::conditional_t<(sizeof(T) <= 4),
                        std::conditional_t<std::is_signed_v<T>, std::int32_t, std::uint32_t>,
                        std::conditional_t<std::is_signed_v<T>, std::int64_t, std::uint64_t>>;
+template <typename T>
+using ReportedValue =
+    typename std::conditional_t<std::is_floating_point_v<T>, std::type_identity<double>,
+                                std::type_identity<ReportedInteger<T>>>::type;
 // `allowed` is sorted; empty means the range has neither minimum nor maximum. Built for the
-// four ReportedInteger types.
+// four ReportedInteger types and double.
 template <typename V>
 [[noreturn]] void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type, V value,
                                         const std::vector<V>& allowed);
@@ -133,11 +142,13 @@ class EnumRange : public Range<T> {
   std::vector<T> values_;
 };
 
-// Coerces an integer to one of a set of allowed values, rounding up, down or to the nearest.
-// Comparison orders and matches the values; it must order them as the numbers do.
+// Coerces a number to one of a set of allowed values, rounding up, down or to the nearest.
+// Comparison orders and matches the values; it must order them as the numbers do (for doubles
+// within its tolerance). A NaN double matches nothing.
 template <typename T, typename Comparison = DefaultComparison<T>>
 class DiscreteRange : public Range<T> {
-  static_assert(std::is_integral_v<T> && !std::is_same_v<T, bool> && sizeof(T) <= 8,
+  static_assert((std::is_integral_v<T> && !std::is_same_v<T, bool> && sizeof(T) <= 8) ||
+                    std::is_same_v<T, double>,
                 "discrete ranges of other types belong to their owners");
 
  public:
@@ -154,6 +165,10 @@ class DiscreteRange : public Range<T> {
   CoarseCoercionType coercionType() const { return coercionType_; }
 
   T coerce(const T& value) override {
+    if constexpr (std::is_floating_point_v<T>) {
+      // NaN is unordered: no search may see it.
+      if (value != value) reject(value);
+    }
     // upper: the first allowed value >= value.
     auto upper = std::lower_bound(values_.begin(), values_.end(), value, less);
     const bool exact = upper != values_.end() && Comparison::compare(*upper, value) == 0;
@@ -169,28 +184,41 @@ class DiscreteRange : public Range<T> {
         if (exact) return *upper;
         if (upper != values_.end() && upper != values_.begin()) {
           const T lower = *(upper - 1);
-          // lower < value < upper: each distance fits the unsigned type of T, where the
-          // difference wraps to its true value even when the signed one would overflow.
-          using Distance = std::make_unsigned_t<T>;
-          const auto belowDistance =
-              static_cast<Distance>(static_cast<Distance>(value) - static_cast<Distance>(lower));
-          const auto aboveDistance =
-              static_cast<Distance>(static_cast<Distance>(*upper) - static_cast<Distance>(value));
-          return belowDistance < aboveDistance ? lower : *upper;  // a tie goes up
+          return isBelowHalfway(lower, value, *upper) ? lower : *upper;  // a tie goes up
         }
         break;
       default:
         if (exact) return *upper;
         break;
     }
-    using Reported = detail::ReportedInteger<T>;
-    const std::vector<Reported> allowed(values_.begin(), values_.end());
-    detail::raiseDiscreteRejected(errorCode_, coercionType_, static_cast<Reported>(value), allowed);
+    reject(value);
   }
   bool equal(const T& lhs, const T& rhs) override { return lhs == rhs; }
 
  private:
   static bool less(const T& lhs, const T& rhs) { return Comparison::compare(lhs, rhs) < 0; }
+
+  // lower < value < upper: whether value lies nearer to lower.
+  static bool isBelowHalfway(T lower, T value, T upper) {
+    if constexpr (std::is_floating_point_v<T>) {
+      return value - lower < upper - value;
+    } else {
+      // Each distance fits the unsigned type of T, where the difference wraps to its true
+      // value even when the signed one would overflow.
+      using Distance = std::make_unsigned_t<T>;
+      const auto below =
+          static_cast<Distance>(static_cast<Distance>(value) - static_cast<Distance>(lower));
+      const auto above =
+          static_cast<Distance>(static_cast<Distance>(upper) - static_cast<Distance>(value));
+      return below < above;
+    }
+  }
+
+  [[noreturn]] void reject(const T& value) const {
+    using Reported = detail::ReportedValue<T>;
+    const std::vector<Reported> allowed(values_.begin(), values_.end());
+    detail::raiseDiscreteRejected(errorCode_, coercionType_, static_cast<Reported>(value), allowed);
+  }
 
   std::int32_t errorCode_;
   CoarseCoercionType coercionType_;

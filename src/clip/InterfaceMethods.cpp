@@ -4,13 +4,32 @@
 
 namespace ififo_rpc {
 
-uint32_t callInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
-                         bool option4, nQVVUSKS100::tStatus* status) {
+namespace {
+
+Instruction makeInstruction(uint32_t opcode, std::initializer_list<uint32_t> args, bool option4) {
   Instruction instruction(opcode);
   for (uint32_t arg : args) instruction.pushArgument(arg);
   instruction.finishHeader();
   instruction.option4 = option4;
-  return fifo.fifo->call(fifo.fifoNumber, instruction, status);
+  return instruction;
+}
+
+}  // namespace
+
+uint32_t callInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
+                         bool option4, nQVVUSKS100::tStatus* status) {
+  return fifo.fifo->call(fifo.fifoNumber, makeInstruction(opcode, args, option4), status);
+}
+
+void postInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
+                     bool option4, nQVVUSKS100::tStatus* status) {
+  fifo.fifo->post(fifo.fifoNumber, makeInstruction(opcode, args, option4), status);
+}
+
+void postInstructionRaising(const FifoRef& fifo, uint32_t opcode,
+                            std::initializer_list<uint32_t> args, bool option4) {
+  qverr::ThrowingStatusRecord status;
+  postInstruction(fifo, opcode, args, option4, &status);
 }
 
 uint32_t getInterfaceHandle(const FifoRef& fifo, uint16_t interface, nQVVUSKS100::tStatus* status) {

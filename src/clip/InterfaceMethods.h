@@ -47,6 +47,11 @@ uint32_t callInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_
 // The same with an own throwing record: a failed instruction raises when the call returns.
 uint32_t callInstructionRaising(const FifoRef& fifo, uint32_t opcode,
                                 std::initializer_list<uint32_t> args, bool option4 = false);
+// One post (no reply) with its 32-bit arguments in order, on the caller's status or raising.
+void postInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
+                     bool option4, nQVVUSKS100::tStatus* status);
+void postInstructionRaising(const FifoRef& fifo, uint32_t opcode,
+                            std::initializer_list<uint32_t> args, bool option4 = false);
 
 // The fixed routines. 0x1504 and 0x1508 pass the caller's status; the others raise.
 bool sendInstruction1504(const FifoRef& fifo, uint8_t a, uint32_t b, nQVVUSKS100::tStatus* status);

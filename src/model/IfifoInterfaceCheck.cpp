@@ -17,16 +17,25 @@ bool oldestZero(const ififo_rpc::InterfaceVersions& v) {
   return v.oldest == 0;
 }
 
+bool analogInputWindow(const ififo_rpc::InterfaceVersions& v) {
+  return v.oldest <= v.current && v.oldest <= 2 && v.current != 0;
+}
+
 }  // namespace
 
-bool IfifoInterfaceCheck::satisfies(uint16_t interface, VersionRule rule) {
+bool IfifoInterfaceCheck::satisfies(uint16_t interface, VersionRule rule, QueryFailure onFailure) {
   nQVVUSKS100::tStatus status;
   const ififo_rpc::InterfaceVersions versions =
       ififo_rpc::getInterfaceVersions(fifo, interface, &status);
-  return !status.isError() && versions.present() && rule(versions);
+  if (status.isError()) {
+    if (onFailure == QueryFailure::kRaised) qverr::throwRecord(status);
+    return false;
+  }
+  return versions.present() && rule(versions);
 }
 
-void IfifoInterfaceCheck::requireInterface(uint16_t interface, VersionRule rule) {
+void IfifoInterfaceCheck::requireInterface(uint16_t interface, VersionRule rule,
+                                           QueryFailure onFailure) {
   if (done) return;
   bool supported;
   {
@@ -34,7 +43,9 @@ void IfifoInterfaceCheck::requireInterface(uint16_t interface, VersionRule rule)
     supported = ififo_rpc::isInterfaceSupported(fifo, interface, &status);
   }
   if (!supported) qverr::throwError(qverr::kIFifoUnsupportedInterface);
-  if (!satisfies(interface, rule)) qverr::throwError(qverr::kIFifoInterfaceVersionMismatch);
+  if (!satisfies(interface, rule, onFailure)) {
+    qverr::throwError(qverr::kIFifoInterfaceVersionMismatch);
+  }
   done = true;
 }
 
@@ -48,6 +59,14 @@ bool IfifoInterfaceCheck::isVersionCompatible19() {
 
 bool IfifoInterfaceCheck::isVersionCompatible21() {
   return satisfies(21, &oldestZero);
+}
+
+bool IfifoInterfaceCheck::isVersionCompatible9() {
+  return satisfies(9, &analogInputWindow, QueryFailure::kRaised);
+}
+
+void IfifoInterfaceCheck::requireInterface9() {
+  requireInterface(9, &analogInputWindow, QueryFailure::kRaised);
 }
 
 void IfifoInterfaceCheck::requireInterface3() {

@@ -12,24 +12,32 @@ struct IfifoInterfaceCheck {
   ififo_rpc::FifoRef fifo;
   bool done = false;  // set by the first successful requirement
 
-  // Version rules; a failed query makes the answer false.
+  // Version rules of the session's own interfaces; a failed query makes the answer false.
   // Interface 3: oldest compatible version <= min(version, 2).
   bool isVersionCompatible();
   // Interfaces 19 and 21: oldest compatible version 0.
   bool isVersionCompatible19();
   bool isVersionCompatible21();
+  // Interface 9 (analog input): oldest compatible version <= version, oldest compatible
+  // version <= 2 and version != 0. A failed query is raised as it is.
+  bool isVersionCompatible9();
 
   // Unless done: -304306 when the interface is not supported, -304307 when its version rule
   // fails; then done.
   void requireInterface3();
   void requireInterface19();
   void requireInterface21();
+  void requireInterface9();
 
   // The building blocks for further interfaces: the handle and version window of an interface
-  // (absent, or a failed query, gives none), and the requirement under a rule.
+  // (absent gives none; a failed query gives none or is raised), and the requirement under a
+  // rule.
   using VersionRule = bool (*)(const ififo_rpc::InterfaceVersions& versions);
-  bool satisfies(uint16_t interface, VersionRule rule);
-  void requireInterface(uint16_t interface, VersionRule rule);
+  enum class QueryFailure : uint8_t { kIncompatible, kRaised };
+  bool satisfies(uint16_t interface, VersionRule rule,
+                 QueryFailure onFailure = QueryFailure::kIncompatible);
+  void requireInterface(uint16_t interface, VersionRule rule,
+                        QueryFailure onFailure = QueryFailure::kIncompatible);
 };
 
 }  // namespace qvvandrel

@@ -280,6 +280,34 @@ TEST(DiscreteRange, EmptyRangeReportsNoBounds) {
   EXPECT_NE(thrown.detail.find(R"("kUsageTypePossibleValues","value":[],)"), std::string::npos);
 }
 
+TEST(DiscreteRange, DoublesMatchWithinTheToleranceAndRejectNaN) {
+  atat::DiscreteRange<double> up(kCode, atat::coarseCoercionTypeUp, {1.0, 0.5, 1.0 + 1e-13});
+  EXPECT_EQ(up.values(), (std::vector<double>{0.5, 1.0}));
+  EXPECT_EQ(up.coerce(0.7), 1.0);
+  EXPECT_EQ(up.coerce(1.0 * (1 + 5e-13)), 1.0);
+  EXPECT_EQ(catchError([&] { up.coerce(1.0 * (1 + 2e-12)); }).code, kCode);
+  EXPECT_EQ(
+      catchError([&] { up.coerce(std::nan("")); }).detail,
+      locationPrefix("atat/ranges/DiscreteRange", 200) +
+          R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":"NaN","value_type":"float"},)"
+          R"({"type":"usage","usage":"kUsageTypeMaxValue","value":"1.0","value_type":"float"},)" +
+          comment("coercionType=coarseCoercionTypeUp(1)") + kSectionEnd);
+
+  atat::DiscreteRange<double> none(kCode, atat::coarseCoercionTypeNone, {1.0, 0.5});
+  EXPECT_EQ(none.coerce(0.5 * (1 - 5e-13)), 0.5);
+  EXPECT_EQ(
+      catchError([&] { none.coerce(0.75); }).detail,
+      locationPrefix("atat/ranges/DiscreteRange", 192) +
+          R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":"750.0e-3","value_type":"float"},)"
+          R"({"type":"usage","usage":"kUsageTypePossibleValues","value":["500.0e-3","1.0"],"value_type":"float"},)" +
+          comment("coercionType=coarseCoercionTypeNone(0)") + kSectionEnd);
+
+  atat::DiscreteRange<double> nearest(kCode, atat::coarseCoercionTypeNearest, {1.0, 2.0});
+  EXPECT_EQ(nearest.coerce(1.5), 2.0);
+  EXPECT_EQ(nearest.coerce(1.4), 1.0);
+  EXPECT_TRUE(catchError([&] { nearest.coerce(std::nan("")); }).thrown);
+}
+
 TEST(StringRange, ReturnsTheListedSpelling) {
   atat::StringRange<> range(kCode, {"AI1", "AI0", "ai1"});
   ASSERT_EQ(range.values().size(), 2u);

@@ -37,7 +37,8 @@ TEST_F(InterfaceCheckTest, VersionRulesPerInterface) {
   const Row rows[] = {
       {3, 2, 5, true},   {3, 3, 5, false}, {3, 2, 2, true},   {3, 1, 1, true},
       {3, 2, 1, false},  {3, 0, 0, true},  {19, 0, 7, true},  {19, 1, 7, false},
-      {19, 1, 0, false}, {21, 0, 0, true}, {21, 2, 9, false},
+      {19, 1, 0, false}, {21, 0, 0, true}, {21, 2, 9, false}, {9, 2, 2, true},
+      {9, 0, 1, true},   {9, 3, 5, false}, {9, 0, 0, false},  {9, 2, 1, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.interface << ": " << row.oldest << "/" << row.current);
@@ -45,12 +46,14 @@ TEST_F(InterfaceCheckTest, VersionRulesPerInterface) {
     IfifoInterfaceCheck check{ref};
     const bool answer = row.interface == 3    ? check.isVersionCompatible()
                         : row.interface == 19 ? check.isVersionCompatible19()
-                                              : check.isVersionCompatible21();
+                        : row.interface == 21 ? check.isVersionCompatible21()
+                                              : check.isVersionCompatible9();
     EXPECT_EQ(answer, row.compatible);
     const int32_t code = codeOf([&] {
       if (row.interface == 3) check.requireInterface3();
       if (row.interface == 19) check.requireInterface19();
       if (row.interface == 21) check.requireInterface21();
+      if (row.interface == 9) check.requireInterface9();
     });
     EXPECT_EQ(code, row.compatible ? 0 : -304307);
     EXPECT_EQ(check.done, row.compatible);
@@ -74,6 +77,14 @@ TEST_F(InterfaceCheckTest, MissingInterfaceAndFailedQueries) {
   // A failed support query is raised as itself.
   clip.script(0x009, {1, -50550});
   EXPECT_EQ(codeOf([&] { check.requireInterface3(); }), -50550);
+
+  // Interface 9 raises a failed version query as itself and stays unchecked.
+  IfifoInterfaceCheck analogInput{ref};
+  for (uint16_t opcode : {0x003, 0x007, 0x006}) {
+    clip.script(opcode, {0, -50551});
+    EXPECT_EQ(codeOf([&] { analogInput.requireInterface9(); }), -50551);
+    EXPECT_FALSE(analogInput.done);
+  }
 
   // Once done, nothing is asked again.
   check.requireInterface3();

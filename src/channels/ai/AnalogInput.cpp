@@ -1,0 +1,32 @@
+#include "channels/ai/AnalogInput.h"
+
+#include "clip/InterfaceMethods.h"
+#include "foundation/errors/ErrorCodes.h"
+#include "foundation/errors/Exception.h"
+
+namespace qvvandrel::config::ai {
+
+namespace {
+
+constexpr qverr::StatusLocation kTooManyChannels{"qvvandrel/config/ai/Channels", 61,
+                                                 qverr::kComponent};
+
+}  // namespace
+
+const ChannelNameTable& channelNames() {
+  static const ChannelNameTable names("AI", 64);
+  return names;
+}
+
+boost::optional<std::uint32_t> channelCount(const ClipCapabilities& capabilities) {
+  const boost::optional<unsigned int>& count = capabilities.cap100.value;
+  if (count && *count > kMaxChannels) qverr::raise(qverr::kInternalError, kTooManyChannels);
+  return count;
+}
+
+void post(const IfifoInterfaceCheck& interface9, std::uint32_t opcode, std::uint32_t channel,
+          std::uint32_t value) {
+  ififo_rpc::postInstructionRaising(interface9.fifo, opcode, {channel, value});
+}
+
+}  // namespace qvvandrel::config::ai

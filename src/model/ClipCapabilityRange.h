@@ -1,0 +1,105 @@
+#pragma once
+// The values a CLIP property may take: those the CLIP lists in one list capability. A
+// property's compile step checks the requested value against them and finds the CLIP's own
+// code word for the value it keeps.
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include "attributes/Ranges.h"
+#include "clip/CapabilityHandlers.h"
+#include "foundation/errors/Exception.h"
+#include "model/DependencyAttribute.h"
+
+namespace qvvandrel {
+
+namespace detail {
+
+// The features' ranges: the attribute templates' ranges, filled from what the CLIP lists.
+template <typename T, typename Comparison = atat::DefaultComparison<T>>
+class DiscreteRange : public atat::DiscreteRange<T, Comparison> {
+ public:
+  using atat::DiscreteRange<T, Comparison>::DiscreteRange;
+};
+
+template <typename T>
+class EnumRange : public atat::EnumRange<T> {
+ public:
+  using atat::EnumRange<T>::EnumRange;
+};
+
+}  // namespace detail
+
+// The code word of a value no listed word converts to.
+inline constexpr std::uint32_t kNoCodeWord = 0xFFFFFFFF;
+
+// Adds the attribute a compile step failed for to the error's details: its identifier with its
+// display name, and the channel text the host used (the node's label) or else its channel name.
+void nameAttributeInError(qverr::ExceptionBase& error, std::uint32_t id, const std::string& label,
+                          const char* channelName);
+
+// The distinct converted values of a list capability (doubles within the comparison's
+// tolerance), sorted, made once per property and read by all its channels. The capability is
+// the session's and outlives the range.
+template <typename T>
+class ClipCapabilityRange {
+ public:
+  using Capability = ififo_rpc::ListCapability<T>;
+  using RangeType = std::conditional_t<std::is_enum_v<T>, detail::EnumRange<T>,
+                                       detail::DiscreteRange<T, atat::DefaultComparison<T>>>;
+
+  // Integers and doubles, coerced by `type`.
+  ClipCapabilityRange(const Capability& capability, std::int32_t errorCode,
+                      atat::CoarseCoercionType type) requires(!std::is_enum_v<T>)
+      : capability_(&capability), range_(errorCode, type) {
+    fill();
+  }
+  // Enumeration members; the details of a rejection name the attribute `attributeId`.
+  ClipCapabilityRange(const Capability& capability, std::uint32_t attributeId,
+                      std::int32_t errorCode) requires(std::is_enum_v<T>)
+      : capability_(&capability), range_(attributeId, errorCode) {
+    fill();
+  }
+  ClipCapabilityRange(const ClipCapabilityRange&) = delete;
+  ClipCapabilityRange& operator=(const ClipCapabilityRange&) = delete;
+
+  const Capability& capability() const { return *capability_; }
+  RangeType& range() { return range_; }
+
+  // The first listed raw word, in the CLIP's order, whose conversion equals `value`;
+  // kNoCodeWord when none does. Converts each word again through the capability's own
+  // function (an empty one raises std::bad_function_call).
+  std::uint32_t codeWordOf(const T& value) const {
+    for (std::uint32_t word : capability_->rawValues) {
+      const boost::optional<T> converted = capability_->converter(word);
+      if (converted && atat::DefaultComparison<T>::compare(*converted, value) == 0) return word;
+    }
+    return kNoCodeWord;
+  }
+
+  // A property's compile: coerces the attribute's desired value, stores the result as its
+  // coerced value alone (desired value and authorship stay) and returns the result's code
+  // word. A failure leaves the attribute as it was and names it in the error's details.
+  std::uint32_t compile(DependencyAttribute<T>& attribute) {
+    try {
+      const T coerced = range_.coerce(attribute.getDesired());
+      const std::uint32_t code = codeWordOf(coerced);
+      attribute.setCoerced(coerced);
+      return code;
+    } catch (qverr::ExceptionBase& error) {
+      nameAttributeInError(error, attribute.getId(), attribute.label(), attribute.getChannelName());
+      throw;
+    }
+  }
+
+ private:
+  void fill() {
+    for (const T& value : capability_->values) range_.addValue(value);
+  }
+
+  const Capability* capability_;
+  RangeType range_;
+};
+
+}  // namespace qvvandrel
