@@ -90,6 +90,19 @@ TEST_F(ClipCapabilitiesTest, FullProfileGivesEveryKindWithItsConversion) {
   EXPECT_EQ(asInts(noPxi.cap200.values), (std::vector<int64_t>{4, 1, 5, 3, 6}));
 }
 
+TEST_F(ClipCapabilitiesTest, ListsKeepOnlyTheWordsThatConvert) {
+  clip.setCapabilities({200, 1, 200, 7, 200, 2, 106, 0, 106, 2, 106, 1});
+  for (const bool pxi : {true, false}) {
+    SCOPED_TRACE(pxi);
+    ClipCapabilities tree(pxi);
+    ASSERT_EQ(load(tree), 0);
+    EXPECT_EQ(tree.cap200.rawValues, (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(asInts(tree.cap200.values), (std::vector<int64_t>{1, pxi ? 2 : 5}));
+    EXPECT_EQ(tree.cap106.rawValues, (std::vector<uint32_t>{0, 1}));
+    EXPECT_EQ(asInts(tree.cap106.values), (std::vector<int64_t>{0, 1}));
+  }
+}
+
 TEST_F(ClipCapabilitiesTest, ReadSequenceOnFifoOne) {
   clip.setCapabilities({100, 2, 104, 14});
   clip.setInterface(12, {true, 0x4C, 2, 1});
