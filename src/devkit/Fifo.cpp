@@ -28,6 +28,8 @@ constexpr qverr::StatusLocation kWrongDirection{kSource, 196, qverr::kComponent,
                                                 qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kWrongType{kSource, 205, qverr::kComponent,
                                            qverr::constant::kInvalidParameter};
+constexpr qverr::StatusLocation kNoElements{kSource, 214, qverr::kComponent,
+                                            qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kSessionGoneTwice{kSource, 251, qverr::kComponent, nullptr};
 constexpr qverr::StatusLocation kPlainAcquireWithRegions{kSource, 318, qverr::kComponent, nullptr};
 constexpr qverr::StatusLocation kRegionAcquireWhileHeld{kSource, 342, qverr::kComponent, nullptr};
@@ -297,6 +299,7 @@ void Fifo::read(const Type& type, void* elements, uint64_t count, uint32_t timeo
   sync::tMutexLock lock(opMutex_);
   noteUser(token);
   checkAccess(Side::Read, type);
+  if (count != 0 && elements == nullptr) qverr::raise(qverr::kInvalidParameter, kNoElements);
   ReadOperation operation(elements, count, remaining);
   waitLoop(operation, timeoutMs, timedOut);
 }
@@ -306,6 +309,7 @@ void Fifo::write(const Type& type, const void* elements, uint64_t count, uint32_
   sync::tMutexLock lock(opMutex_);
   noteUser(token);
   checkAccess(Side::Write, type);
+  if (count != 0 && elements == nullptr) qverr::raise(qverr::kInvalidParameter, kNoElements);
   WriteOperation operation(elements, count, remaining);
   waitLoop(operation, timeoutMs, timedOut);
 }

@@ -69,7 +69,8 @@ class Fifo : public NamedFifo {
 
   // All or nothing; a stopped FIFO is started first. Read-side calls refuse a host-to-target
   // FIFO and write-side calls a target-to-host one (-52005); `type` must describe the FIFO's
-  // elements (-52005) unless they are Boolean, fixed-point, single or double.
+  // elements (-52005) unless they are Boolean, fixed-point, single or double; elements to move
+  // need a buffer (-52005).
   void read(const Type& type, void* elements, uint64_t count, uint32_t timeoutMs, bool* timedOut,
             uint64_t* remaining, uint64_t token);
   void write(const Type& type, const void* elements, uint64_t count, uint32_t timeoutMs,

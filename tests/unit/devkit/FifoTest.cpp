@@ -310,6 +310,17 @@ TEST_F(FifoTest, DirectionAndElementTypeAreCheckedBeforeAnyWait) {
       make(FifoDescriptor::kTargetToHost, qvkel::Type(qvkel::ElementType::Fxp, 20, 4, true, 5))
           ->getElementSize(),
       8u);
+
+  // Elements to move need a place: refused before anything moves, with the data there.
+  dma.setDirection(1, sim::DmaFifos::Direction::HostToTarget);
+  dma.setFreeRunning(1, true);
+  auto writer = make(FifoDescriptor::kHostToTarget, kU32, 1);
+  auto reader = make(FifoDescriptor::kTargetToHost);
+  iface.clearLog();
+  EXPECT_EQ(codeOf([&] { reader->read(kU32, nullptr, 4, 0, 0, 0, kUser); }), -52005);
+  EXPECT_EQ(codeOf([&] { writer->write(kU32, nullptr, 4, 0, 0, 0, kUser); }), -52005);
+  EXPECT_EQ(iface.log().size(), 0u);
+  reader->read(kU32, nullptr, 0, 0, nullptr, nullptr, kUser);  // none needs none
 }
 
 TEST_F(FifoTest, ConfigureStopsAndRefusesADepthItCannotGive) {
