@@ -14,6 +14,8 @@ constexpr qverr::StatusLocation kNotRunning{kSource, 104, qverr::kComponent};
 constexpr qverr::StatusLocation kDownloadTooLarge{kSource, 131, qverr::kComponent,
                                                   qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kPeerToPeer{kSource, 150, qverr::kComponent};
+constexpr qverr::StatusLocation kNoResultPlace{kSource, 158, qverr::kComponent,
+                                               qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kPropertyType{kSource, 196, qverr::kComponent};
 constexpr qverr::StatusLocation kShortSignature{kSource, 236, qverr::kComponent,
                                                 qverr::constant::kInvalidParameter};
@@ -27,6 +29,12 @@ constexpr uint32_t kNone = 0xFFFFFFFF;
 constexpr uint32_t kOffsetMask = 0x7FFFFFFF;
 constexpr uint32_t kPointerProperty = 0;
 constexpr uint32_t kLastPropertyType = 4;
+
+// Every result needs a place before anything is opened.
+template <typename... T>
+void requirePlaces(T*... results) {
+  if (((results == nullptr) || ...)) qverr::raise(qverr::kInvalidParameter, kNoResultPlace);
+}
 
 }  // namespace
 
@@ -140,6 +148,7 @@ void Session::mapP2PSink(uint32_t, uint64_t*, uint64_t*, void**, PeerToPeerClean
 
 void Session::getHmbRegion(const char* name, uint64_t* size, void** address, void** context,
                            HmbCleanup* cleanup) {
+  requirePlaces(size, address, context, cleanup);
   SharedLock shared(*lock_);
   HMBVirtualMemoryManager::Access region = fpga_->getHmbManager()->getRegion(name);
   *size = region.size;
@@ -151,6 +160,8 @@ void Session::getHmbRegion(const char* name, uint64_t* size, void** address, voi
 void Session::openHmbLlb(const char* name, uint64_t* bufferSize, void** bufferAddress,
                          void** bufferContext, HmbCleanup* bufferCleanup, uint64_t* pageSize,
                          void** pageAddress, void** pageContext, HmbCleanup* pageCleanup) {
+  requirePlaces(bufferSize, bufferAddress, bufferContext, bufferCleanup, pageSize, pageAddress,
+                pageContext, pageCleanup);
   SharedLock shared(*lock_);
   HMBVirtualMemoryManager::LlbAccess llb = fpga_->getHmbManager()->openLlb(name);
   *bufferSize = llb.buffer.size;

@@ -423,6 +423,17 @@ TEST_F(FpgaSessionTest, SessionsShareTheHostMemoryOfTheirDesign) {
   cleanup(context);
   EXPECT_EQ(codeOf([&] { session->getHmbRegion("Missing", &size, &address, &context, &cleanup); }),
             -52006);
+  // Results need somewhere to go: refused before the buffer is taken.
+  uint32_t opened = fpga->getHmbManager()->getOpenCount();
+  EXPECT_EQ(codeOf([&] { session->getHmbRegion("Capture", &size, &address, &context, nullptr); }),
+            -52005);
+  void* none = nullptr;
+  EXPECT_EQ(codeOf([&] {
+              session->openHmbLlb("Low", &size, &none, &none, nullptr, &size, &none, &none,
+                                  &cleanup);
+            }),
+            -52005);
+  EXPECT_EQ(fpga->getHmbManager()->getOpenCount(), opened);
   // The request slot reaches the manager: a set flag is refused.
   EXPECT_EQ(codeOf([&] { session->invoke(2, 1, 0, 0, 0, 0); }), -63045);
   auto mapped = [&] {
