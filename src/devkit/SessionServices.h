@@ -11,7 +11,7 @@ namespace qvkel {
 
 class Bitfile;
 class DeviceInfo;
-class FpgaSessionTraditional;
+class IFpgaSessionTraditional;
 
 namespace user {
 
@@ -58,8 +58,9 @@ class ISessionFactory {
                                                        const char* bitfile,
                                                        const char* resourceName,
                                                        uint32_t openAttributes) = 0;
-  // The caller owns the result and ends it with its release operation.
-  virtual FpgaSessionTraditional* createTraditionalSession(
+  // A legacy register-protocol session; the caller owns it and ends it with its release
+  // operation.
+  virtual IFpgaSessionTraditional* createTraditionalSession(
       std::shared_ptr<const DeviceInfo> device) = 0;
   virtual ~ISessionFactory() = default;
 };
