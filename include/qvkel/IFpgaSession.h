@@ -27,7 +27,7 @@ class IFpgaSession {
  public:
   using tStatus = nQVVUSKS100::tStatus;
 
-  virtual uint32_t getInterfaceVersion() = 0;                                           // 0
+  virtual uint32_t getInterfaceVersion() = 0;                                                // 0
   virtual IFpgaSessionTraditional* openTraditionalSession(int32_t version, tStatus* s) = 0;  // 1
   // A new session object over a copy of this one's session; the host owns it.
   virtual IFpgaSession* clone(tStatus* s) = 0;  // 2
@@ -35,32 +35,32 @@ class IFpgaSession {
   virtual void open(const char* bitfile, const char* resource, uint32_t attributes,
                     tStatus* s) = 0;  // 3
   // Destroys the object; nothing for a null object.
-  virtual void release() = 0;                                   // 4
-  virtual void close(uint32_t attributes, tStatus* s) = 0;      // 5
+  virtual void release() = 0;                               // 4
+  virtual void close(uint32_t attributes, tStatus* s) = 0;  // 5
 
-  virtual uint8_t readBool(uint32_t offset, bool checkAccess, tStatus* s) = 0;    // 6
-  virtual uint8_t readU8(uint32_t offset, bool checkAccess, tStatus* s) = 0;      // 7
-  virtual uint16_t readU16(uint32_t offset, bool checkAccess, tStatus* s) = 0;    // 8
-  virtual uint32_t readU32(uint32_t offset, bool checkAccess, tStatus* s) = 0;    // 9
-  virtual uint64_t readU64(uint32_t offset, bool checkAccess, tStatus* s) = 0;    // 10
-  virtual int8_t readI8(uint32_t offset, bool checkAccess, tStatus* s) = 0;       // 11
-  virtual int16_t readI16(uint32_t offset, bool checkAccess, tStatus* s) = 0;     // 12
-  virtual int32_t readI32(uint32_t offset, bool checkAccess, tStatus* s) = 0;     // 13
-  virtual int64_t readI64(uint32_t offset, bool checkAccess, tStatus* s) = 0;     // 14
-  virtual float readSgl(uint32_t offset, bool checkAccess, tStatus* s) = 0;       // 15
-  virtual double readDbl(uint32_t offset, bool checkAccess, tStatus* s) = 0;      // 16
+  virtual uint8_t readBool(uint32_t offset, bool checkAccess, tStatus* s) = 0;  // 6
+  virtual uint8_t readU8(uint32_t offset, bool checkAccess, tStatus* s) = 0;    // 7
+  virtual uint16_t readU16(uint32_t offset, bool checkAccess, tStatus* s) = 0;  // 8
+  virtual uint32_t readU32(uint32_t offset, bool checkAccess, tStatus* s) = 0;  // 9
+  virtual uint64_t readU64(uint32_t offset, bool checkAccess, tStatus* s) = 0;  // 10
+  virtual int8_t readI8(uint32_t offset, bool checkAccess, tStatus* s) = 0;     // 11
+  virtual int16_t readI16(uint32_t offset, bool checkAccess, tStatus* s) = 0;   // 12
+  virtual int32_t readI32(uint32_t offset, bool checkAccess, tStatus* s) = 0;   // 13
+  virtual int64_t readI64(uint32_t offset, bool checkAccess, tStatus* s) = 0;   // 14
+  virtual float readSgl(uint32_t offset, bool checkAccess, tStatus* s) = 0;     // 15
+  virtual double readDbl(uint32_t offset, bool checkAccess, tStatus* s) = 0;    // 16
 
-  virtual void writeBool(uint32_t offset, uint8_t value, bool checkAccess, tStatus* s) = 0;    // 17
-  virtual void writeU8(uint32_t offset, uint8_t value, bool checkAccess, tStatus* s) = 0;      // 18
-  virtual void writeU16(uint32_t offset, uint16_t value, bool checkAccess, tStatus* s) = 0;    // 19
-  virtual void writeU32(uint32_t offset, uint32_t value, bool checkAccess, tStatus* s) = 0;    // 20
-  virtual void writeU64(uint32_t offset, uint64_t value, bool checkAccess, tStatus* s) = 0;    // 21
-  virtual void writeI8(uint32_t offset, int8_t value, bool checkAccess, tStatus* s) = 0;       // 22
-  virtual void writeI16(uint32_t offset, int16_t value, bool checkAccess, tStatus* s) = 0;     // 23
-  virtual void writeI32(uint32_t offset, int32_t value, bool checkAccess, tStatus* s) = 0;     // 24
-  virtual void writeI64(uint32_t offset, int64_t value, bool checkAccess, tStatus* s) = 0;     // 25
-  virtual void writeSgl(uint32_t offset, float value, bool checkAccess, tStatus* s) = 0;       // 26
-  virtual void writeDbl(uint32_t offset, double value, bool checkAccess, tStatus* s) = 0;      // 27
+  virtual void writeBool(uint32_t offset, uint8_t value, bool checkAccess, tStatus* s) = 0;  // 17
+  virtual void writeU8(uint32_t offset, uint8_t value, bool checkAccess, tStatus* s) = 0;    // 18
+  virtual void writeU16(uint32_t offset, uint16_t value, bool checkAccess, tStatus* s) = 0;  // 19
+  virtual void writeU32(uint32_t offset, uint32_t value, bool checkAccess, tStatus* s) = 0;  // 20
+  virtual void writeU64(uint32_t offset, uint64_t value, bool checkAccess, tStatus* s) = 0;  // 21
+  virtual void writeI8(uint32_t offset, int8_t value, bool checkAccess, tStatus* s) = 0;     // 22
+  virtual void writeI16(uint32_t offset, int16_t value, bool checkAccess, tStatus* s) = 0;   // 23
+  virtual void writeI32(uint32_t offset, int32_t value, bool checkAccess, tStatus* s) = 0;   // 24
+  virtual void writeI64(uint32_t offset, int64_t value, bool checkAccess, tStatus* s) = 0;   // 25
+  virtual void writeSgl(uint32_t offset, float value, bool checkAccess, tStatus* s) = 0;     // 26
+  virtual void writeDbl(uint32_t offset, double value, bool checkAccess, tStatus* s) = 0;    // 27
 
   virtual void readArrayBool(uint32_t offset, uint8_t* elements, uint64_t count, bool checkAccess,
                              tStatus* s) = 0;  // 28
@@ -108,19 +108,19 @@ class IFpgaSession {
   virtual void writeArrayDbl(uint32_t offset, const double* elements, uint64_t count,
                              bool checkAccess, tStatus* s) = 0;  // 49
 
-  virtual void download(bool* failed, tStatus* s) = 0;                                 // 50
-  virtual void reset(tStatus* s) = 0;                                                  // 51
-  virtual void abort(tStatus* s) = 0;                                                  // 52
-  virtual void run(uint32_t attributes, bool* alreadyRunning, tStatus* s) = 0;         // 53
-  virtual void sendIrqCommand831E(tStatus* s) = 0;                                     // 54
-  virtual void sendIrqCommand831F(tStatus* s) = 0;                                     // 55
+  virtual void download(bool* failed, tStatus* s) = 0;                          // 50
+  virtual void reset(tStatus* s) = 0;                                           // 51
+  virtual void abort(tStatus* s) = 0;                                           // 52
+  virtual void run(uint32_t attributes, bool* alreadyRunning, tStatus* s) = 0;  // 53
+  virtual void sendIrqCommand831E(tStatus* s) = 0;                              // 54
+  virtual void sendIrqCommand831F(tStatus* s) = 0;                              // 55
   virtual uint32_t waitOnIrqs(uint32_t irqs, uint32_t timeoutMs, bool* timedOut,
-                              tStatus* s) = 0;                                         // 56
-  virtual void acknowledgeIrqs(uint32_t irqs, tStatus* s) = 0;                         // 57
+                              tStatus* s) = 0;                  // 56
+  virtual void acknowledgeIrqs(uint32_t irqs, tStatus* s) = 0;  // 57
   virtual void configureFifo(uint32_t fifo, uint64_t requestedDepth, uint64_t* actualDepth,
-                             tStatus* s) = 0;                                          // 58
-  virtual void startFifo(uint32_t fifo, tStatus* s) = 0;                               // 59
-  virtual void stopFifo(uint32_t fifo, tStatus* s) = 0;                                // 60
+                             tStatus* s) = 0;             // 58
+  virtual void startFifo(uint32_t fifo, tStatus* s) = 0;  // 59
+  virtual void stopFifo(uint32_t fifo, tStatus* s) = 0;   // 60
 
   virtual void readFifoBool(uint32_t fifo, uint8_t* elements, uint64_t count, uint32_t timeoutMs,
                             bool* timedOut, uint64_t* remaining, tStatus* s) = 0;  // 61
@@ -214,8 +214,8 @@ class IFpgaSession {
                                           uint64_t* remaining, tStatus* s) = 0;  // 93
 
   virtual void acquireFifoWriteElementsBool(uint32_t fifo, uint8_t** elements, uint64_t count,
-                                            uint32_t timeoutMs, bool* timedOut,
-                                            uint64_t* acquired, uint64_t* remaining,
+                                            uint32_t timeoutMs, bool* timedOut, uint64_t* acquired,
+                                            uint64_t* remaining,
                                             tStatus* s) = 0;  // 94
   virtual void acquireFifoWriteElementsU8(uint32_t fifo, uint8_t** elements, uint64_t count,
                                           uint32_t timeoutMs, bool* timedOut, uint64_t* acquired,
@@ -250,13 +250,13 @@ class IFpgaSession {
 
   virtual void releaseFifoElements(uint32_t fifo, uint64_t count, tStatus* s) = 0;  // 105
   // The bitfile text without bitstream and icon data, owned by the session's bitfile.
-  virtual const char* getBitfileContents(tStatus* s) = 0;  // 106
+  virtual const char* getBitfileContents(tStatus* s) = 0;                               // 106
   virtual void unsupportedRequest(uint64_t a, uint64_t b, uint64_t c, tStatus* s) = 0;  // 107
-  virtual void getBitfileSignature(uint32_t* words, uint64_t* count, tStatus* s) = 0;    // 108
+  virtual void getBitfileSignature(uint32_t* words, uint64_t* count, tStatus* s) = 0;   // 108
   virtual void findRegister(const char* name, uint32_t defaultValue, uint32_t* offset,
                             tStatus* s) = 0;  // 109
   virtual void findFifo(const char* name, uint32_t defaultValue, uint32_t* number,
-                        tStatus* s) = 0;  // 110
+                        tStatus* s) = 0;                                                  // 110
   virtual void getPeerToPeerEndpoint(uint32_t fifo, uint32_t* endpoint, tStatus* s) = 0;  // 111
   virtual void invoke(uint32_t kind, uint32_t code, uint64_t arg1, uint64_t arg2, uint64_t arg3,
                       uint64_t arg4, tStatus* s) = 0;  // 112
@@ -271,7 +271,7 @@ class IFpgaSession171 : public IFpgaSession {
   virtual void setFifoProperty(uint32_t fifo, uint32_t property, uint32_t valueType,
                                const void* value, uint64_t valueSize, tStatus* s) = 0;  // 115
   virtual void getFifoProperty(uint32_t fifo, uint32_t property, uint32_t valueType, void* value,
-                               uint64_t valueSize, tStatus* s) = 0;  // 116
+                               uint64_t valueSize, tStatus* s) = 0;     // 116
   virtual void commitFifoConfiguration(uint32_t fifo, tStatus* s) = 0;  // 117
 };
 
@@ -301,7 +301,7 @@ class IFpgaSession185 : public IFpgaSession180 {
                                                  uint32_t timeoutMs, bool* timedOut,
                                                  uint64_t* acquired, uint64_t* remaining,
                                                  tStatus* s) = 0;  // 122
-  virtual uint32_t constantTrueQuery() = 0;  // 123
+  virtual uint32_t constantTrueQuery() = 0;                        // 123
 };
 
 // Version 4: FIFO regions.
@@ -314,7 +314,7 @@ class IFpgaSession200 : public IFpgaSession185 {
   virtual void acquireFifoWriteRegion(uint32_t fifo, uint64_t* region, void** elements,
                                       bool isSigned, uint32_t elementBytes, uint64_t count,
                                       uint32_t timeoutMs, bool* timedOut, uint64_t* acquired,
-                                      uint64_t* remaining, tStatus* s) = 0;  // 125
+                                      uint64_t* remaining, tStatus* s) = 0;        // 125
   virtual void releaseFifoRegion(uint32_t fifo, uint64_t region, tStatus* s) = 0;  // 126
   virtual void unconfigureFifo(uint32_t fifo, tStatus* s) = 0;                     // 127
 };

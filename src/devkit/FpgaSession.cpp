@@ -85,17 +85,21 @@ FpgaSession::~FpgaSession() {
 
 template <typename R, typename F>
 R FpgaSession::framed(uint32_t slot, tStatus* status, R failed, F&& body) {
-  tStatus local;
-  status = orLocal(status, local);
-  const qverr::StatusLocation at = boundary(slot);
+  if (status == nullptr) {
+    tStatus local;
+    return framed(slot, &local, failed, std::forward<F>(body));
+  }
   if (!session_) {
-    qverr::recordCode(*status, kNoSession, at);
+    qverr::recordCode(*status, kNoSession, boundary(slot));
     return failed;
   }
   if (status->isError()) return failed;
-  R result = failed;
-  qverr::runAtBoundary(status, at, [&] { result = body(*session_); });
-  return result;
+  try {
+    return body(*session_);
+  } catch (...) {
+    qverr::recordCurrentException(*status, boundary(slot));
+  }
+  return failed;
 }
 
 template <typename F>
@@ -227,8 +231,8 @@ void FpgaSession::stopFifo(uint32_t fifo, tStatus* status) {
 }
 
 void FpgaSession::readFifo(uint32_t slot, const Type& type, uint32_t fifo, void* elements,
-                           uint64_t count, uint32_t timeoutMs, bool* timedOut,
-                           uint64_t* remaining, tStatus* status) {
+                           uint64_t count, uint32_t timeoutMs, bool* timedOut, uint64_t* remaining,
+                           tStatus* status) {
   framed(slot, status, [&](user::Session& session) {
     if (remaining != nullptr) *remaining = 0;
     if (count != 0) requireArgument(elements);
@@ -237,8 +241,8 @@ void FpgaSession::readFifo(uint32_t slot, const Type& type, uint32_t fifo, void*
 }
 
 void FpgaSession::writeFifo(uint32_t slot, const Type& type, uint32_t fifo, const void* elements,
-                            uint64_t count, uint32_t timeoutMs, bool* timedOut,
-                            uint64_t* remaining, tStatus* status) {
+                            uint64_t count, uint32_t timeoutMs, bool* timedOut, uint64_t* remaining,
+                            tStatus* status) {
   framed(slot, status, [&](user::Session& session) {
     if (remaining != nullptr) *remaining = 0;
     if (count != 0) requireArgument(elements);
@@ -269,9 +273,8 @@ void FpgaSession::releaseFifoElements(uint32_t fifo, uint64_t count, tStatus* st
 }
 
 const char* FpgaSession::getBitfileContents(tStatus* status) {
-  return framed(106, status, static_cast<const char*>(nullptr), [](user::Session& session) {
-    return session.getBitfileXml().c_str();
-  });
+  return framed(106, status, static_cast<const char*>(nullptr),
+                [](user::Session& session) { return session.getBitfileXml().c_str(); });
 }
 
 void FpgaSession::unsupportedRequest(uint64_t, uint64_t, uint64_t, tStatus* status) {
@@ -310,8 +313,8 @@ void FpgaSession::getPeerToPeerEndpoint(uint32_t fifo, uint32_t* endpoint, tStat
   framed(111, status, [&](user::Session& session) { session.getP2PEndpointId(fifo, endpoint); });
 }
 
-void FpgaSession::invoke(uint32_t kind, uint32_t code, uint64_t arg1, uint64_t arg2,
-                         uint64_t arg3, uint64_t arg4, tStatus* status) {
+void FpgaSession::invoke(uint32_t kind, uint32_t code, uint64_t arg1, uint64_t arg2, uint64_t arg3,
+                         uint64_t arg4, tStatus* status) {
   framed(112, status, [&](user::Session& session) {
     // A copy's session serves no requests of its own at this slot.
     if (session.isCopy()) qverr::raise(user::kNotSupported, kInvokeOnCopy);
@@ -326,8 +329,8 @@ void FpgaSession::setFifoProperty(uint32_t fifo, uint32_t property, uint32_t val
   });
 }
 
-void FpgaSession::getFifoProperty(uint32_t fifo, uint32_t property, uint32_t valueType,
-                                  void* value, uint64_t, tStatus* status) {
+void FpgaSession::getFifoProperty(uint32_t fifo, uint32_t property, uint32_t valueType, void* value,
+                                  uint64_t, tStatus* status) {
   framed(116, status, [&](user::Session& session) {
     session.getFifoProperty(fifo, property, valueType, value);
   });
@@ -361,8 +364,8 @@ void FpgaSession::acquireFifoReadElementsComposite(uint32_t fifo, void** element
                                                    uint32_t timeoutMs, bool* timedOut,
                                                    uint64_t* acquired, uint64_t* remaining,
                                                    tStatus* status) {
-  acquire(121, false, Composite(elementBytes), fifo, elements, count, timeoutMs, timedOut,
-          acquired, remaining, status);
+  acquire(121, false, Composite(elementBytes), fifo, elements, count, timeoutMs, timedOut, acquired,
+          remaining, status);
 }
 
 void FpgaSession::acquireFifoWriteElementsComposite(uint32_t fifo, void** elements,
@@ -370,8 +373,8 @@ void FpgaSession::acquireFifoWriteElementsComposite(uint32_t fifo, void** elemen
                                                     uint32_t timeoutMs, bool* timedOut,
                                                     uint64_t* acquired, uint64_t* remaining,
                                                     tStatus* status) {
-  acquire(122, true, Composite(elementBytes), fifo, elements, count, timeoutMs, timedOut,
-          acquired, remaining, status);
+  acquire(122, true, Composite(elementBytes), fifo, elements, count, timeoutMs, timedOut, acquired,
+          remaining, status);
 }
 
 void FpgaSession::acquireRegion(uint32_t slot, bool forWriting, uint32_t fifo, uint64_t* region,

@@ -156,24 +156,23 @@ class FpgaSession final : public IFpgaSession207 {
   void startFifo(uint32_t fifo, tStatus* s) override;
   void stopFifo(uint32_t fifo, tStatus* s) override;
 
-#define QVKEL_FIFO_SLOTS(Name, T, Descriptor, ReadSlot)                                        \
-  void readFifo##Name(uint32_t f, T* e, uint64_t n, uint32_t t, bool* to, uint64_t* r,         \
-                      tStatus* s) override {                                                    \
-    readFifo(ReadSlot, Descriptor(), f, e, n, t, to, r, s);                                     \
-  }                                                                                             \
-  void writeFifo##Name(uint32_t f, const T* e, uint64_t n, uint32_t t, bool* to, uint64_t* r,  \
-                       tStatus* s) override {                                                   \
-    writeFifo(ReadSlot + 11, Descriptor(), f, e, n, t, to, r, s);                               \
-  }                                                                                             \
-  void acquireFifoReadElements##Name(uint32_t f, T** e, uint64_t n, uint32_t t, bool* to,      \
-                                     uint64_t* a, uint64_t* r, tStatus* s) override {           \
-    acquire(ReadSlot + 22, false, Descriptor(), f, reinterpret_cast<void**>(e), n, t, to, a, r, \
-            s);                                                                                 \
-  }                                                                                             \
-  void acquireFifoWriteElements##Name(uint32_t f, T** e, uint64_t n, uint32_t t, bool* to,     \
-                                      uint64_t* a, uint64_t* r, tStatus* s) override {          \
-    acquire(ReadSlot + 33, true, Descriptor(), f, reinterpret_cast<void**>(e), n, t, to, a, r,  \
-            s);                                                                                 \
+#define QVKEL_FIFO_SLOTS(Name, T, Descriptor, ReadSlot)                                            \
+  void readFifo##Name(uint32_t f, T* e, uint64_t n, uint32_t t, bool* to, uint64_t* r, tStatus* s) \
+      override {                                                                                   \
+    readFifo(ReadSlot, Descriptor(), f, e, n, t, to, r, s);                                        \
+  }                                                                                                \
+  void writeFifo##Name(uint32_t f, const T* e, uint64_t n, uint32_t t, bool* to, uint64_t* r,      \
+                       tStatus* s) override {                                                      \
+    writeFifo(ReadSlot + 11, Descriptor(), f, e, n, t, to, r, s);                                  \
+  }                                                                                                \
+  void acquireFifoReadElements##Name(uint32_t f, T** e, uint64_t n, uint32_t t, bool* to,          \
+                                     uint64_t* a, uint64_t* r, tStatus* s) override {              \
+    acquire(ReadSlot + 22, false, Descriptor(), f, reinterpret_cast<void**>(e), n, t, to, a, r,    \
+            s);                                                                                    \
+  }                                                                                                \
+  void acquireFifoWriteElements##Name(uint32_t f, T** e, uint64_t n, uint32_t t, bool* to,         \
+                                      uint64_t* a, uint64_t* r, tStatus* s) override {             \
+    acquire(ReadSlot + 33, true, Descriptor(), f, reinterpret_cast<void**>(e), n, t, to, a, r, s); \
   }
   QVKEL_FIFO_SLOTS(Bool, uint8_t, TypeBool, 61)
   QVKEL_FIFO_SLOTS(U8, uint8_t, TypeU8, 62)
@@ -192,8 +191,7 @@ class FpgaSession final : public IFpgaSession207 {
   const char* getBitfileContents(tStatus* s) override;
   void unsupportedRequest(uint64_t a, uint64_t b, uint64_t c, tStatus* s) override;
   void getBitfileSignature(uint32_t* words, uint64_t* count, tStatus* s) override;
-  void findRegister(const char* name, uint32_t defaultValue, uint32_t* offset,
-                    tStatus* s) override;
+  void findRegister(const char* name, uint32_t defaultValue, uint32_t* offset, tStatus* s) override;
   void findFifo(const char* name, uint32_t defaultValue, uint32_t* number, tStatus* s) override;
   void getPeerToPeerEndpoint(uint32_t fifo, uint32_t* endpoint, tStatus* s) override;
   void invoke(uint32_t kind, uint32_t code, uint64_t arg1, uint64_t arg2, uint64_t arg3,
@@ -219,7 +217,9 @@ class FpgaSession final : public IFpgaSession207 {
                                          uint64_t count, uint32_t timeoutMs, bool* timedOut,
                                          uint64_t* acquired, uint64_t* remaining,
                                          tStatus* s) override;
-  uint32_t constantTrueQuery() override { return 1; }
+  uint32_t constantTrueQuery() override {
+    return 1;
+  }
   void acquireFifoReadRegion(uint32_t fifo, uint64_t* region, void** elements, bool isSigned,
                              uint32_t elementBytes, uint64_t count, uint32_t timeoutMs,
                              bool* timedOut, uint64_t* acquired, uint64_t* remaining,
@@ -258,8 +258,8 @@ class FpgaSession final : public IFpgaSession207 {
   void readArray(uint32_t slot, ArrayKind kind, uint32_t offset, T* elements, uint64_t count,
                  bool checkAccess, tStatus* status);
   template <typename T>
-  void writeArray(uint32_t slot, ArrayKind kind, uint32_t offset, const T* elements,
-                  uint64_t count, bool checkAccess, tStatus* status);
+  void writeArray(uint32_t slot, ArrayKind kind, uint32_t offset, const T* elements, uint64_t count,
+                  bool checkAccess, tStatus* status);
 
   void readFifo(uint32_t slot, const Type& type, uint32_t fifo, void* elements, uint64_t count,
                 uint32_t timeoutMs, bool* timedOut, uint64_t* remaining, tStatus* status);

@@ -60,8 +60,7 @@ void readPacked(const ReadWriteBlockHelpers& blocks, uint32_t offset, E* element
   Scratch scratch(words);
   blocks.accessor()->readBlock(offset, scratch.data(), words * 4, kWordAccess, 0);
   for (uint32_t i = 0; i < count; ++i)
-    elements[i] =
-        static_cast<E>((scratch.data()[i / perWord] >> position(i, count, bits)) & mask);
+    elements[i] = static_cast<E>((scratch.data()[i / perWord] >> position(i, count, bits)) & mask);
 }
 
 template <typename E>
@@ -90,7 +89,8 @@ void writePacked(const ReadWriteBlockHelpers& blocks, uint32_t offset, const E* 
 void checkArrayTransfer(uint64_t count, uint32_t bits) {
   constexpr uint64_t kMax = std::numeric_limits<uint32_t>::max();
   if (count > kMax) qverr::raise(kArrayTooLong, kTooLong);
-  const uint64_t bytes = bits >= kWordBits ? count * (bits / 8) : packedWords(count, kWordBits / bits) * 4;
+  const uint64_t bytes =
+      bits >= kWordBits ? count * (bits / 8) : packedWords(count, kWordBits / bits) * 4;
   if (bytes > kMax) qverr::raise(kArrayTooLong, kTooLong);
 }
 
@@ -104,8 +104,8 @@ void readPackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, uint1
   readPacked(blocks, offset, elements, count, static_cast<uint32_t>(Packing::HalfWords));
 }
 
-void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset,
-                      const uint8_t* elements, uint32_t count, Packing packing) {
+void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, const uint8_t* elements,
+                      uint32_t count, Packing packing) {
   writePacked(blocks, offset, elements, count, static_cast<uint32_t>(packing));
 }
 

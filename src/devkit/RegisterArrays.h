@@ -54,8 +54,8 @@ void readPackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, uint8
                      uint32_t count, Packing packing);
 void readPackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, uint16_t* elements,
                      uint32_t count);
-void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset,
-                      const uint8_t* elements, uint32_t count, Packing packing);
+void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, const uint8_t* elements,
+                      uint32_t count, Packing packing);
 void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset,
                       const uint16_t* elements, uint32_t count);
 

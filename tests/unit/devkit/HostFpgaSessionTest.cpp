@@ -355,8 +355,12 @@ TEST_F(HostFpgaSessionTest, EmptyAndOversizedArrays) {
   before = accesses();
   uint32_t element = 0;
   for (auto call : std::vector<std::function<void(tStatus*)>>{
-           [&](tStatus* t) { session->readArrayU32(kRegister, &element, 0x100000000ull, false, t); },
-           [&](tStatus* t) { session->readArrayBool(kRegister, nullptr, 0x100000000ull, false, t); },
+           [&](tStatus* t) {
+             session->readArrayU32(kRegister, &element, 0x100000000ull, false, t);
+           },
+           [&](tStatus* t) {
+             session->readArrayBool(kRegister, nullptr, 0x100000000ull, false, t);
+           },
            [&](tStatus* t) { session->writeArrayU64(kRegister, nullptr, 0x20000000ull, false, t); },
            [&](tStatus* t) { session->readArrayU8(kRegister, nullptr, 3, false, t); }}) {
     tStatus t;
@@ -514,10 +518,8 @@ TEST_F(HostFpgaSessionTest, InterruptsAndTheirRefusalInACopy) {
            [&](tStatus* t) { EXPECT_EQ(copy->waitOnIrqs(1, 0, &timedOut, t), 0u); },
            [&](tStatus* t) { copy->acknowledgeIrqs(1, t); },
            [&](tStatus* t) { copy->sendIrqCommand831E(t); },
-           [&](tStatus* t) { copy->download(&failed, t); },
-           [&](tStatus* t) { copy->reset(t); },
-           [&](tStatus* t) { copy->abort(t); },
-           [&](tStatus* t) { copy->run(0, nullptr, t); },
+           [&](tStatus* t) { copy->download(&failed, t); }, [&](tStatus* t) { copy->reset(t); },
+           [&](tStatus* t) { copy->abort(t); }, [&](tStatus* t) { copy->run(0, nullptr, t); },
            [&](tStatus* t) { EXPECT_EQ(copy->clone(t), nullptr); },
            [&](tStatus* t) { copy->invoke(2, 0, 0, 0, 0, 0, t); }}) {
     tStatus t;
@@ -552,8 +554,8 @@ TEST_F(HostFpgaSessionTest, HostMemoryBuffersAndTheRequestSlot) {
   uint64_t bufferSize = 0, pageSize = 0;
   void *buffer = nullptr, *bufferContext = nullptr, *page = nullptr, *pageContext = nullptr;
   qvkel::HmbCleanupCallback bufferCleanup = nullptr, pageCleanup = nullptr;
-  session->openHmbLlb("Lowlatency", &bufferSize, &buffer, &bufferContext, &bufferCleanup,
-                      &pageSize, &page, &pageContext, &pageCleanup, &s);
+  session->openHmbLlb("Lowlatency", &bufferSize, &buffer, &bufferContext, &bufferCleanup, &pageSize,
+                      &page, &pageContext, &pageCleanup, &s);
   ASSERT_EQ(s.code, 0);
   EXPECT_EQ(pageSize, 4096u);
   bufferCleanup(bufferContext);

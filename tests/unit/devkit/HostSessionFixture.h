@@ -40,14 +40,14 @@ class TestSessionFactory : public qvkel::ISessionFactory {
     handler_ = qvkel::makeAttributeHandlerChain(iterator, nullptr, sim.proxy);
   }
 
-  std::unique_ptr<qvkel::user::Session> createSession(
-      std::shared_ptr<const qvkel::DeviceInfo>, const char* bitfile, const char* resource,
-      uint32_t attributes) override {
+  std::unique_ptr<qvkel::user::Session> createSession(std::shared_ptr<const qvkel::DeviceInfo>,
+                                                      const char* bitfile, const char* resource,
+                                                      uint32_t attributes) override {
     requests.push_back({bitfile ? bitfile : "", resource ? resource : "", attributes});
     if (beforeCreate) beforeCreate();
     const bool flash = (attributes & qvkel::kOpenFromFlash) != 0;
-    auto parsed = std::make_shared<qvkel::Bitfile>(flash ? flashImage.c_str() : bitfile, false,
-                                                   true);
+    auto parsed =
+        std::make_shared<qvkel::Bitfile>(flash ? flashImage.c_str() : bitfile, false, true);
     ProxyConfigurer configurer(sim_.proxy, parsed, attributes);
     return std::make_unique<qvkel::user::Session>(
         fpga, sim_.proxy, configurer, checker, handler_,
