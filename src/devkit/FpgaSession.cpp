@@ -482,9 +482,10 @@ void FpgaSession::write(uint32_t slot, uint32_t offset, T value, bool checkAcces
   });
 }
 
-template <typename T>
-void FpgaSession::readArray(uint32_t slot, ArrayKind kind, uint32_t offset, T* elements,
-                            uint64_t count, bool checkAccess, tStatus* status) {
+template <bool Write, typename T>
+void FpgaSession::transferArray(uint32_t slot, ArrayKind kind, uint32_t offset,
+                                ArrayPointer<Write, T> elements, uint64_t count, bool checkAccess,
+                                tStatus* status) {
   framed(slot, status, [&](user::Session& session) {
     session.underSharedLock(true, [&] {
       const uint32_t bits = kind == kBool ? 1 : 8 * sizeof(T);
@@ -493,14 +494,23 @@ void FpgaSession::readArray(uint32_t slot, ArrayKind kind, uint32_t offset, T* e
       const auto n = static_cast<uint32_t>(count);
       const user::ReadWriteBlockHelpers& blocks = session.blocks();
       if constexpr (sizeof(T) == 4) {
-        blocks.readBlock32(offset, elements, n, false);
+        if constexpr (Write)
+          blocks.writeBlock32(offset, elements, n, false);
+        else
+          blocks.readBlock32(offset, elements, n, false);
       } else if constexpr (sizeof(T) == 8) {
-        blocks.readBlock64(offset, elements, n, false);
-      } else if constexpr (sizeof(T) == 2) {
-        user::readPackedArray(blocks, offset, reinterpret_cast<uint16_t*>(elements), n);
+        if constexpr (Write)
+          blocks.writeBlock64(offset, elements, n, false);
+        else
+          blocks.readBlock64(offset, elements, n, false);
       } else {
-        user::readPackedArray(blocks, offset, reinterpret_cast<uint8_t*>(elements), n,
-                              static_cast<user::Packing>(bits));
+        using Bits = std::conditional_t<sizeof(T) == 2, uint16_t, uint8_t>;
+        auto* packed = reinterpret_cast<ArrayPointer<Write, Bits>>(elements);
+        const auto packing = static_cast<user::Packing>(bits);
+        if constexpr (Write)
+          user::writePackedArray(blocks, offset, packed, n, packing);
+        else
+          user::readPackedArray(blocks, offset, packed, n, packing);
       }
       // Packed arrays of no elements make no access at all.
       if (checkAccess && (count != 0 || bits >= 32)) blocks.checkAccessStatus();
@@ -508,39 +518,14 @@ void FpgaSession::readArray(uint32_t slot, ArrayKind kind, uint32_t offset, T* e
   });
 }
 
-template <typename T>
-void FpgaSession::writeArray(uint32_t slot, ArrayKind kind, uint32_t offset, const T* elements,
-                             uint64_t count, bool checkAccess, tStatus* status) {
-  framed(slot, status, [&](user::Session& session) {
-    session.underSharedLock(true, [&] {
-      const uint32_t bits = kind == kBool ? 1 : 8 * sizeof(T);
-      user::checkArrayTransfer(count, bits);
-      if (count != 0) requireArgument(elements);
-      const auto n = static_cast<uint32_t>(count);
-      const user::ReadWriteBlockHelpers& blocks = session.blocks();
-      if constexpr (sizeof(T) == 4) {
-        blocks.writeBlock32(offset, elements, n, false);
-      } else if constexpr (sizeof(T) == 8) {
-        blocks.writeBlock64(offset, elements, n, false);
-      } else if constexpr (sizeof(T) == 2) {
-        user::writePackedArray(blocks, offset, reinterpret_cast<const uint16_t*>(elements), n);
-      } else {
-        user::writePackedArray(blocks, offset, reinterpret_cast<const uint8_t*>(elements), n,
-                               static_cast<user::Packing>(bits));
-      }
-      if (checkAccess && (count != 0 || bits >= 32)) blocks.checkAccessStatus();
-    });
-  });
-}
-
 // The typed slots are defined in the header; their bodies are made here once.
-#define QVKEL_TYPED_ACCESS(T)                                                                 \
-  template T FpgaSession::read<T>(uint32_t, uint32_t, bool, tStatus*);                        \
-  template void FpgaSession::write<T>(uint32_t, uint32_t, T, bool, tStatus*);                 \
-  template void FpgaSession::readArray<T>(uint32_t, ArrayKind, uint32_t, T*, uint64_t, bool,  \
-                                          tStatus*);                                          \
-  template void FpgaSession::writeArray<T>(uint32_t, ArrayKind, uint32_t, const T*, uint64_t, \
-                                           bool, tStatus*);
+#define QVKEL_TYPED_ACCESS(T)                                                                     \
+  template T FpgaSession::read<T>(uint32_t, uint32_t, bool, tStatus*);                            \
+  template void FpgaSession::write<T>(uint32_t, uint32_t, T, bool, tStatus*);                     \
+  template void FpgaSession::transferArray<false, T>(uint32_t, ArrayKind, uint32_t, T*, uint64_t, \
+                                                     bool, tStatus*);                             \
+  template void FpgaSession::transferArray<true, T>(uint32_t, ArrayKind, uint32_t, const T*,      \
+                                                    uint64_t, bool, tStatus*);
 QVKEL_TYPED_ACCESS(uint8_t)
 QVKEL_TYPED_ACCESS(uint16_t)
 QVKEL_TYPED_ACCESS(uint32_t)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "devkit/Session.h"
 #include "devkit/SessionServices.h"
@@ -254,12 +255,22 @@ class FpgaSession final : public IFpgaSession207 {
   T read(uint32_t slot, uint32_t offset, bool checkAccess, tStatus* status);
   template <typename T>
   void write(uint32_t slot, uint32_t offset, T value, bool checkAccess, tStatus* status);
+  template <bool Write, typename T>
+  using ArrayPointer = std::conditional_t<Write, const T*, T*>;
+  template <bool Write, typename T>
+  void transferArray(uint32_t slot, ArrayKind kind, uint32_t offset,
+                     ArrayPointer<Write, T> elements, uint64_t count, bool checkAccess,
+                     tStatus* status);
   template <typename T>
   void readArray(uint32_t slot, ArrayKind kind, uint32_t offset, T* elements, uint64_t count,
-                 bool checkAccess, tStatus* status);
+                 bool checkAccess, tStatus* status) {
+    transferArray<false, T>(slot, kind, offset, elements, count, checkAccess, status);
+  }
   template <typename T>
   void writeArray(uint32_t slot, ArrayKind kind, uint32_t offset, const T* elements, uint64_t count,
-                  bool checkAccess, tStatus* status);
+                  bool checkAccess, tStatus* status) {
+    transferArray<true, T>(slot, kind, offset, elements, count, checkAccess, status);
+  }
 
   void readFifo(uint32_t slot, const Type& type, uint32_t fifo, void* elements, uint64_t count,
                 uint32_t timeoutMs, bool* timedOut, uint64_t* remaining, tStatus* status);

@@ -100,8 +100,8 @@ void readPackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, uint8
 }
 
 void readPackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, uint16_t* elements,
-                     uint32_t count) {
-  readPacked(blocks, offset, elements, count, static_cast<uint32_t>(Packing::HalfWords));
+                     uint32_t count, Packing packing) {
+  readPacked(blocks, offset, elements, count, static_cast<uint32_t>(packing));
 }
 
 void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, const uint8_t* elements,
@@ -110,8 +110,8 @@ void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, cons
 }
 
 void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset,
-                      const uint16_t* elements, uint32_t count) {
-  writePacked(blocks, offset, elements, count, static_cast<uint32_t>(Packing::HalfWords));
+                      const uint16_t* elements, uint32_t count, Packing packing) {
+  writePacked(blocks, offset, elements, count, static_cast<uint32_t>(packing));
 }
 
 }  // namespace qvkel::user

@@ -53,10 +53,11 @@ void checkArrayTransfer(uint64_t count, uint32_t bits);
 void readPackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, uint8_t* elements,
                      uint32_t count, Packing packing);
 void readPackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, uint16_t* elements,
-                     uint32_t count);
+                     uint32_t count, Packing packing = Packing::HalfWords);
 void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset, const uint8_t* elements,
                       uint32_t count, Packing packing);
 void writePackedArray(const ReadWriteBlockHelpers& blocks, uint32_t offset,
-                      const uint16_t* elements, uint32_t count);
+                      const uint16_t* elements, uint32_t count,
+                      Packing packing = Packing::HalfWords);
 
 }  // namespace qvkel::user
