@@ -634,7 +634,10 @@ TEST_F(HostFpgaSessionTest, LegacySessionsComeFromTheFactory) {
   EXPECT_EQ(s.code, -63193);
   EXPECT_EQ(factory.traditionalRequests, 0);
   tStatus fine;
-  session->openTraditionalSession(0, &fine);
+  qvkel::IFpgaSessionTraditional* legacy = session->openTraditionalSession(0, &fine);
+  ASSERT_NE(legacy, nullptr);
+  EXPECT_EQ(legacy->getAttributeU32(90, &fine), 7u);  // the flash support, without a session
+  legacy->release();
   EXPECT_EQ(fine.code, 0);
   EXPECT_EQ(factory.traditionalRequests, 1);
 }

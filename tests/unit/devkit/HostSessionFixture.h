@@ -15,7 +15,9 @@
 
 #include "devkit/AttributeHandlers.h"
 #include "devkit/Fpga.h"
+#include "devkit/FlashManager.h"
 #include "devkit/FpgaSession.h"
+#include "devkit/FpgaSessionTraditional.h"
 #include "devkit/IoAccessor.h"
 #include "devkit/Session.h"
 #include "foundation/errors/Status.h"
@@ -57,7 +59,12 @@ class TestSessionFactory : public qvkel::ISessionFactory {
   qvkel::IFpgaSessionTraditional* createTraditionalSession(
       std::shared_ptr<const qvkel::DeviceInfo>) override {
     ++traditionalRequests;
-    return traditional ? traditional() : nullptr;
+    return traditional ? traditional() : makeTraditionalSession();
+  }
+  // What the plug-in's factory makes: a legacy session with the module's handlers and flash.
+  qvkel::FpgaSessionTraditional* makeTraditionalSession() {
+    return new qvkel::FpgaSessionTraditional(nullptr, this, handler_,
+                                             std::make_shared<qvkel::FlashManager>(sim_.proxy));
   }
 
   std::shared_ptr<qvkel::user::Fpga> fpga;
@@ -68,6 +75,7 @@ class TestSessionFactory : public qvkel::ISessionFactory {
   // The bitfile text of "the flash image" for opens with attribute bit 30.
   std::string flashImage = qvsim::BitfileBuilder::typical().text();
   int traditionalRequests = 0;
+  // Makes the legacy sessions instead of makeTraditionalSession when set.
   std::function<qvkel::IFpgaSessionTraditional*()> traditional;
   std::shared_ptr<qvkel::IAttributeHandler> handler() const { return handler_; }
 
