@@ -20,7 +20,7 @@ class IDevice {
   // The module's token; the argument is not examined.
   virtual const char* getName(const void* unused) = 0;  // 1
   // The module's device number.
-  virtual uint64_t getDescriptorField5() = 0;                 // 2
+  virtual uint64_t getDescriptorField5() = 0;                   // 2
   virtual void setLegacyValue(uint32_t value, tStatus* s) = 0;  // 3
   // 0xFFFFFFFF when it cannot be read.
   virtual uint32_t getLegacyValue() = 0;  // 4
@@ -34,7 +34,7 @@ class IDevice {
   virtual void setAlias(const char* name, uint32_t mode, IDevice** holder, tStatus* s) = 0;  // 8
   // A new, closed FPGA session of interface version 0 to 5; the host owns it.
   virtual IFpgaSession* createFpgaSession(uint32_t version, tStatus* s) = 0;  // 9
-  virtual ~IDevice() = default;                                                // 10, 11
+  virtual ~IDevice() = default;                                               // 10, 11
 };
 
 }  // namespace qvkel

@@ -16,8 +16,7 @@ constexpr const char* kSource = "FpgaSessionTraditional";
 constexpr qverr::StatusLocation kDetectorMutex{"synchronization", 588, qverr::kComponent};
 constexpr qverr::StatusLocation kRemainingTooLarge{"Common", 763, qverr::kComponent,
                                                    qverr::constant::kInvalidParameter};
-constexpr qverr::StatusLocation kBlockElementSize{"ReadWriteBlockHelpers", 45,
-                                                  qverr::kComponent,
+constexpr qverr::StatusLocation kBlockElementSize{"ReadWriteBlockHelpers", 45, qverr::kComponent,
                                                   qverr::constant::kInvalidParameter};
 // Chosen where the Parts give no line: the start command without a stored bitfile text, a null
 // argument.
@@ -273,8 +272,7 @@ void FpgaSessionTraditional::startOwnedSession() {
   storedBitfileText_.clear();
 }
 
-void FpgaSessionTraditional::setAttributeU32(uint32_t attribute, uint32_t value,
-                                             tStatus* status) {
+void FpgaSessionTraditional::setAttributeU32(uint32_t attribute, uint32_t value, tStatus* status) {
   guarded(302, status, [&](tStatus& s) {
     bool handled = false;
     switch (mode_) {
@@ -412,8 +410,8 @@ void FpgaSessionTraditional::stopFifo(uint32_t fifo, tStatus* status) {
 }
 
 void FpgaSessionTraditional::readFifo(uint32_t fifo, void* buffer, uint32_t count,
-                                      uint32_t elementType, uint32_t timeoutMs,
-                                      uint32_t* countRead, uint32_t* remaining, tStatus* status) {
+                                      uint32_t elementType, uint32_t timeoutMs, uint32_t* countRead,
+                                      uint32_t* remaining, tStatus* status) {
   if (countRead != nullptr) *countRead = 0;
   guarded(628, status, [&](tStatus& s) {
     user::Session* session = requireOwnedSession(590, s);
@@ -471,8 +469,7 @@ void FpgaSessionTraditional::acquireFifoElements(uint32_t fifo, void** elements,
   });
 }
 
-void FpgaSessionTraditional::releaseFifoElements(uint32_t fifo, uint32_t count,
-                                                 tStatus* status) {
+void FpgaSessionTraditional::releaseFifoElements(uint32_t fifo, uint32_t count, tStatus* status) {
   guarded(746, status, [&](tStatus& s) {
     if (user::Session* session = requireOwnedSession(739, s))
       session->releaseFifoElements(fifo, count);

@@ -90,8 +90,8 @@ class FpgaSessionTraditional final : public IFpgaSessionTraditional {
   void unsupported9(tStatus* s) override { unsupported(501, s); }
   void unsupported10(tStatus* s) override { unsupported(507, s); }
   void unsupported11(tStatus* s) override { unsupported(516, s); }
-  void configureFifo(uint32_t fifo, uint32_t requestedDepth, uint32_t* actualDepth,
-                     uint32_t unused, tStatus* s) override;
+  void configureFifo(uint32_t fifo, uint32_t requestedDepth, uint32_t* actualDepth, uint32_t unused,
+                     tStatus* s) override;
   void startFifo(uint32_t fifo, tStatus* s) override;
   void stopFifo(uint32_t fifo, tStatus* s) override;
   void readFifo(uint32_t fifo, void* buffer, uint32_t count, uint32_t elementType,

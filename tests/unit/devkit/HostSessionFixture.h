@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "devkit/AttributeHandlers.h"
-#include "devkit/Fpga.h"
 #include "devkit/FlashManager.h"
+#include "devkit/Fpga.h"
 #include "devkit/FpgaSession.h"
 #include "devkit/FpgaSessionTraditional.h"
 #include "devkit/IoAccessor.h"

@@ -18,6 +18,22 @@ using devkit_test::codeOf;
 using nQVVUSKS100::tStatus;
 using qvkel::FpgaSessionTraditional;
 
+// A call that records `code` at `line`.
+struct Refusal {
+  std::function<void(tStatus*)> call;
+  int64_t code;
+  uint64_t line;
+};
+
+void expectRefusals(const std::vector<Refusal>& refusals) {
+  for (const Refusal& r : refusals) {
+    tStatus t;
+    r.call(&t);
+    EXPECT_EQ(t.code, r.code);
+    EXPECT_EQ(t.line, r.line);
+  }
+}
+
 class LegacySessionTest : public devkit_test::HostSessionTest {
  protected:
   LegacySessionTest() {
@@ -84,24 +100,15 @@ TEST_F(LegacySessionTest, TheDownloadSequenceSwitchesToTheDownloadProtocol) {
   legacy->setAttributeU32(17, 9, &s);  // ignored
   legacy->setAttributeString(3, "x", &s);
   EXPECT_EQ(s.code, 0);
-  struct Refusal {
-    std::function<void(tStatus*)> call;
-    int64_t code;
-    uint64_t line;
-  };
-  for (const Refusal& r : std::vector<Refusal>{
-           {[&](tStatus* t) { legacy->setAttributeU32(18, 0, t); }, -63196, 291},
-           {[&](tStatus* t) { legacy->setAttributeU32(46, 0, t); }, -63196, 291},
-           {[&](tStatus* t) { legacy->setAttributeU32(45, 1, t); }, -63107, 259},
-           {[&](tStatus* t) { legacy->getAttributeU32(7, t); }, -63196, 135},
-           {[&](tStatus* t) { legacy->setAttributeU32(23, 4, t); }, -63038, 271},
-           {[&](tStatus* t) { legacy->writeBlock(0, 1, text, 4, t); }, -63193, 803}}) {
-    tStatus t;
-    r.call(&t);
-    EXPECT_EQ(t.code, r.code);
-    EXPECT_EQ(t.line, r.line);
-    EXPECT_STREQ(t.file, "FpgaSessionTraditional");
-  }
+  expectRefusals({{[&](tStatus* t) { legacy->setAttributeU32(18, 0, t); }, -63196, 291},
+                  {[&](tStatus* t) { legacy->setAttributeU32(46, 0, t); }, -63196, 291},
+                  {[&](tStatus* t) { legacy->setAttributeU32(45, 1, t); }, -63107, 259},
+                  {[&](tStatus* t) { legacy->getAttributeU32(7, t); }, -63196, 135},
+                  {[&](tStatus* t) { legacy->setAttributeU32(23, 4, t); }, -63038, 271},
+                  {[&](tStatus* t) { legacy->writeBlock(0, 1, text, 4, t); }, -63193, 803}});
+  tStatus located;
+  legacy->setAttributeU32(18, 0, &located);
+  EXPECT_STREQ(located.file, "FpgaSessionTraditional");
   // The value of 45 is kept although refused; the start without a bitfile text stays in mode 1.
   EXPECT_EQ(legacy->getAttributeU32(45, &s), 1u);
   EXPECT_EQ(legacy->mode(), FpgaSessionTraditional::kDownloadProtocolMode);
@@ -140,26 +147,15 @@ TEST_F(LegacySessionTest, AttributeModeAsksTheHandlersAndTheFlash) {
   EXPECT_STREQ(text, "BRM-6812");
   EXPECT_EQ(s.code, 0);
 
-  struct Refusal {
-    std::function<void(tStatus*)> call;
-    int64_t code;
-    uint64_t line;
-  };
-  for (const Refusal& r : std::vector<Refusal>{
-           {[&](tStatus* t) { legacy->getAttributeU32(1000, t); }, -63196, 81},
-           {[&](tStatus* t) { legacy->setAttributeU32(1000, 1, t); }, -63196, 219},
-           {[&](tStatus* t) { legacy->readU32(0x8100, t); }, -63193, 867},
-           {[&](tStatus* t) { legacy->writeU32(0x8100, 1, t); }, -63193, 912},
-           {[&](tStatus* t) { legacy->reset(t); }, -63032, 453},
-           {[&](tStatus* t) { legacy->startFifo(0, t); }, -63032, 542},
-           {[&](tStatus* t) { legacy->download(text, 4, nullptr, 0, 1, t); }, -63193, 412},
-           {[&](tStatus* t) { legacy->unsupported23(t); }, -63193, 855},
-           {[&](tStatus* t) { legacy->readBlock(0, 1, text, 3, t); }, -52005, 45}}) {
-    tStatus t;
-    r.call(&t);
-    EXPECT_EQ(t.code, r.code);
-    EXPECT_EQ(t.line, r.line);
-  }
+  expectRefusals({{[&](tStatus* t) { legacy->getAttributeU32(1000, t); }, -63196, 81},
+                  {[&](tStatus* t) { legacy->setAttributeU32(1000, 1, t); }, -63196, 219},
+                  {[&](tStatus* t) { legacy->readU32(0x8100, t); }, -63193, 867},
+                  {[&](tStatus* t) { legacy->writeU32(0x8100, 1, t); }, -63193, 912},
+                  {[&](tStatus* t) { legacy->reset(t); }, -63032, 453},
+                  {[&](tStatus* t) { legacy->startFifo(0, t); }, -63032, 542},
+                  {[&](tStatus* t) { legacy->download(text, 4, nullptr, 0, 1, t); }, -63193, 412},
+                  {[&](tStatus* t) { legacy->unsupported23(t); }, -63193, 855},
+                  {[&](tStatus* t) { legacy->readBlock(0, 1, text, 3, t); }, -52005, 45}});
   // A status already in error is left as it is.
   tStatus earlier;
   earlier.setCode(-1, "host", "host.c", 1);
@@ -197,8 +193,7 @@ TEST_F(LegacySessionTest, TheStartCommandBuildsTheOwnedSession) {
   EXPECT_EQ(back[1], 8u);
   EXPECT_EQ(legacy->getAttributeU32(48, &s), 0u);
   EXPECT_EQ(legacy->getAttributeU32(73, &s), 1u);
-  legacy->download(qvsim::BitfileBuilder::typical().bitstreamBytes().data(), 64, nullptr, 0, 1,
-                   &s);
+  legacy->download(qvsim::BitfileBuilder::typical().bitstreamBytes().data(), 64, nullptr, 0, 1, &s);
   EXPECT_EQ(model.downloads(), 2u);
   legacy->reset(&s);
   EXPECT_EQ(s.code, 0);
@@ -245,8 +240,8 @@ TEST_F(LegacySessionTest, FifoCallsReportOnlyWhatTheyMoved) {
     int64_t code;
     uint64_t line;
   };
-  for (const Failure& f : {Failure{1, 9, -52005, 615}, Failure{2, 7, -50400, 626},
-                           Failure{1, 3, -52005, 0}}) {
+  for (const Failure& f :
+       {Failure{1, 9, -52005, 615}, Failure{2, 7, -50400, 626}, Failure{1, 3, -52005, 0}}) {
     tStatus t;
     countRead = 99;
     legacy->readFifo(0, read, f.count, f.elementType, 10, &countRead, &remaining, &t);

@@ -51,7 +51,7 @@ class ResolverDouble : public qvkel::IDeviceResolver {
 };
 
 std::shared_ptr<const qvkel::DeviceInfo> infoOf(std::string token, std::string pxiName,
-                                                 uint32_t deviceNumber) {
+                                                uint32_t deviceNumber) {
   auto info = std::make_shared<qvkel::DeviceInfo>();
   info->token = std::move(token);
   info->pxiName = std::move(pxiName);
