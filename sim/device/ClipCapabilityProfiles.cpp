@@ -110,3 +110,25 @@ std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
 }
 
 }  // namespace sim
+
+namespace sim {
+
+std::vector<uint32_t> serialChannelWords(const std::vector<SerialSection>& sections,
+                                         std::optional<uint32_t> addressMode) {
+  std::vector<uint32_t> w;
+  if (addressMode) append(w, {{700, *addressMode}});
+  append(w, {{804, static_cast<uint32_t>(sections.size())}});
+  for (uint32_t k = 0; k < sections.size(); ++k) {
+    const SerialSection& s = sections[k];
+    append(w, {{9, k}});
+    const std::pair<uint32_t, std::optional<uint32_t>> fields[] = {
+        {800, s.type},        {801, s.frontPanelNumber}, {802, s.serDesNumber},
+        {803, s.serDesBusId}, {811, s.dataClock},        {812, s.csi2Port},
+    };
+    for (const auto& [id, value] : fields)
+      if (value) append(w, {{id, *value}});
+  }
+  return w;
+}
+
+}  // namespace sim

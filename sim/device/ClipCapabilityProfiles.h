@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace sim {
@@ -20,5 +21,20 @@ enum class CapabilityProfile : uint8_t {
 };
 
 std::vector<uint32_t> capabilityWords(CapabilityProfile profile);
+
+// One serial-channel section as the CLIP describes it; an empty field is not reported.
+struct SerialSection {
+  std::optional<uint32_t> type;              // 800: 0 input, 1 output
+  std::optional<uint32_t> frontPanelNumber;  // 801
+  std::optional<uint32_t> serDesNumber;      // 802
+  std::optional<uint32_t> serDesBusId;       // 803
+  std::optional<uint32_t> dataClock;         // 811: section count + k names DataClk k
+  std::optional<uint32_t> csi2Port;          // 812
+};
+
+// The words of a list of serial sections (the count 804, then per section its index 9 and
+// fields), preceded by capability 700 (the I2C address mode) when given.
+std::vector<uint32_t> serialChannelWords(const std::vector<SerialSection>& sections,
+                                         std::optional<uint32_t> addressMode = std::nullopt);
 
 }  // namespace sim

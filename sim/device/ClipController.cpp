@@ -9,7 +9,7 @@ namespace sim {
 namespace {
 
 // The interfaces the system's instructions use.
-constexpr uint16_t kInterfaces[] = {1, 2, 3, 6, 9, 12, 13, 14, 19, 20, 21, 47, 48};
+constexpr uint16_t kInterfaces[] = {1, 2, 3, 6, 9, 12, 13, 14, 19, 20, 21, 47, 48, 0x259};
 constexpr uint32_t kMaxStored = 31;
 
 }  // namespace
@@ -77,18 +77,18 @@ std::vector<uint32_t> ClipController::capabilities() const {
   return capabilities_;
 }
 
-void ClipController::setValue(uint16_t opcode, uint32_t value) {
+void ClipController::setValue(uint32_t opcode, uint32_t value) {
   std::lock_guard lock(mutex_);
   values_[opcode] = value;
 }
 
-uint32_t ClipController::value(uint16_t opcode) const {
+uint32_t ClipController::value(uint32_t opcode) const {
   std::lock_guard lock(mutex_);
   auto it = values_.find(opcode);
   return it == values_.end() ? 0 : it->second;
 }
 
-void ClipController::script(uint16_t opcode, ClipAnswer answer, bool once) {
+void ClipController::script(uint32_t opcode, ClipAnswer answer, bool once) {
   std::lock_guard lock(mutex_);
   scripts_[opcode].emplace_back(answer, once);
 }
@@ -103,7 +103,7 @@ std::vector<ClipInstruction> ClipController::log() const {
   return log_;
 }
 
-std::vector<ClipInstruction> ClipController::log(uint16_t opcode) const {
+std::vector<ClipInstruction> ClipController::log(uint32_t opcode) const {
   std::lock_guard lock(mutex_);
   std::vector<ClipInstruction> matching;
   for (const ClipInstruction& i : log_)
@@ -143,12 +143,11 @@ ClipAnswer ClipController::execute(ClipInstruction& instruction) {
   if ((kind != 1 && kind != 2) || (instruction.flags & ~0xFu) != 0 || instruction.words.empty())
     return {0, kMalformed};
   instruction.header = static_cast<uint32_t>(instruction.words[0]);
-  instruction.opcode = static_cast<uint16_t>(instruction.header & 0xFFFF);
+  instruction.opcode = instruction.header & 0xFFFFF;
   instruction.announced = instruction.header >> 20;
   const uint32_t stored = std::min(instruction.announced, kMaxStored);
   const size_t instructionWords = (stored + 2) / 2;
-  if (instruction.words.size() < instructionWords || (instruction.header & 0xF0000) != 0)
-    return {0, kMalformed};
+  if (instruction.words.size() < instructionWords) return {0, kMalformed};
   for (uint32_t i = 0; i < stored; ++i) instruction.args.push_back(instruction.slot(i + 1));
   instruction.extra.assign(instruction.words.begin() + instructionWords, instruction.words.end());
 

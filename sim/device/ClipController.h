@@ -17,14 +17,15 @@ namespace sim {
 
 // One instruction as the controller received it through the instruction-FIFO command. The
 // words are decoded from the instruction layout: word 0's low half is the header
-// (announced count << 20 | opcode), argument i is 32-bit slot i + 1 (word (i + 1) / 2, low
-// half for even slots), and the instruction takes (stored + 2) / 2 words, where stored is the
-// announced count capped at 31. Any words after those are payload and trailer.
+// (announced count << 20 | opcode; the opcode of an interface above 0xFF reaches into bits 16
+// to 19), argument i is 32-bit slot i + 1 (word (i + 1) / 2, low half for even slots), and the
+// instruction takes (stored + 2) / 2 words, where stored is the announced count capped at 31.
+// Any words after those are payload and trailer.
 struct ClipInstruction {
   uint32_t fifo = 0;
   uint32_t flags = 0;  // call 2 / post 1, plus the option bits 4 and 8
   uint32_t header = 0;
-  uint16_t opcode = 0;
+  uint32_t opcode = 0;          // (interface << 8) | method, at most 20 bits
   uint32_t announced = 0;       // argument count the header claims
   std::vector<uint32_t> args;   // the stored arguments, in order
   std::vector<uint64_t> extra;  // payload words, then a trailer when the sender added one
@@ -52,7 +53,7 @@ class ClipController;
 // Serves one method of the controller.
 using ClipMethod = ClipAnswer (*)(ClipController& controller, const ClipInstruction& instruction);
 struct ClipOpcode {
-  uint16_t opcode;
+  uint32_t opcode;
   ClipMethod method;
 };
 // The controller's methods, one entry per opcode (ClipOpcodes.cpp). A later interface adds its
@@ -102,16 +103,16 @@ class ClipController {
   std::vector<uint32_t> capabilities() const;
 
   // The reply of a simple method (0 until set): 1 (controller version), 0x101, 0x309, ...
-  void setValue(uint16_t opcode, uint32_t value);
-  uint32_t value(uint16_t opcode) const;
+  void setValue(uint32_t opcode, uint32_t value);
+  uint32_t value(uint32_t opcode) const;
 
   // An answer served instead of the method, in the order given; a persistent one (once false)
   // stays. Makes any opcode fail ({0, status}) or answer a chosen reply.
-  void script(uint16_t opcode, ClipAnswer answer, bool once = true);
+  void script(uint32_t opcode, ClipAnswer answer, bool once = true);
   void clearScripts();
 
   std::vector<ClipInstruction> log() const;
-  std::vector<ClipInstruction> log(uint16_t opcode) const;
+  std::vector<ClipInstruction> log(uint32_t opcode) const;
   void clearLog();
 
   // State of an interface's methods that lasts between instructions: one object per type,
@@ -130,11 +131,11 @@ class ClipController {
 
   Interface& device_;
   mutable std::recursive_mutex mutex_;
-  std::map<uint16_t, ClipMethod> methods_;
+  std::map<uint32_t, ClipMethod> methods_;
   std::map<uint16_t, InterfaceInfo> interfaces_;
   std::vector<uint32_t> capabilities_;
-  std::map<uint16_t, uint32_t> values_;
-  std::map<uint16_t, std::deque<std::pair<ClipAnswer, bool>>> scripts_;
+  std::map<uint32_t, uint32_t> values_;
+  std::map<uint32_t, std::deque<std::pair<ClipAnswer, bool>>> scripts_;
   std::vector<ClipInstruction> log_;
   std::map<std::type_index, std::shared_ptr<void>> states_;
 };

@@ -5,6 +5,7 @@
 // (ClipController::state<T>()).
 
 #include "sim/device/ClipController.h"
+#include "sim/device/ClipSerDes.h"
 
 namespace sim {
 
@@ -67,6 +68,18 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x090D, &analogInputSetting},  // channel enabled
     {0x0C00, &capabilityWordCount},
     {0x0C01, &capabilityWord},
+    // Serial channels (ClipSerDes.cpp).
+    {0x2F02, &i2cRead},
+    {0x2F03, &i2cWrite},
+    {0x2F04, &i2cReadData},
+    {0x3000, &setPocSetting},
+    {0x3001, &getPocSetting},
+    {0x3002, &isPocInRange},
+    {0x3003, &getPocCurrent},
+    {0x3004, &getPocVoltage},
+    {0x3005, &getCurrentUnitCode},
+    {0x3006, &getVoltageUnitCode},
+    {0x25902, &applyCsi2Lanes},
 };
 
 }  // namespace

@@ -22,7 +22,8 @@ enum DacDigitalUpconverterMode : std::int32_t {};
 enum CableSenseMode : std::int32_t {};
 enum Coupling : std::int32_t {};
 enum DioConfiguration : std::int32_t {};
-enum Csi2NumLanes : std::int32_t {};
+// A serial channel's MIPI CSI-2 lanes, by count.
+enum Csi2NumLanes : std::int32_t { kCsi2OneLane = 1, kCsi2TwoLanes = 2, kCsi2FourLanes = 4 };
 enum StreamDataFormat : std::int32_t {};
 
 // Plain attributes only.

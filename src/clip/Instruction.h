@@ -55,9 +55,10 @@ struct Instruction {
     ++argumentCount;
   }
 
-  // The header in the low half of word 0: (argument count << 20) | opcode.
+  // The header in the low half of word 0: (argument count << 20) | opcode. An interface above
+  // 0xFF (the CSI-2 lanes, 0x259) carries its opcode into bits 16 to 19.
   static constexpr uint32_t header(uint32_t argumentCount, uint32_t opcode) {
-    return argumentCount << 20 | (opcode & 0xFFFF);
+    return argumentCount << 20 | (opcode & 0xFFFFF);
   }
   // ORs the header in; called once, after the last argument.
   void finishHeader() { words[0] |= header(argumentCount, opcode); }

@@ -2,22 +2,17 @@
 // profiles, and a few streams whose counts do not fit their words.
 // Usage: capability_corpus_writer <directory>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "../SeedFile.h"
 #include "sim/device/ClipCapabilityProfiles.h"
 
 namespace {
 
 void write(const std::string& path, uint8_t flags, uint8_t failAt,
            const std::vector<uint32_t>& words) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return;
-  std::fputc(flags, f);
-  std::fputc(failAt, f);
-  if (!words.empty()) std::fwrite(words.data(), 4, words.size(), f);
-  std::fclose(f);
+  fuzzseed::writeSeed(path, {flags, failAt}, words);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ inline constexpr uint32_t kCoupling = 0x10000011;
 
 // One setting as the controller received it.
 struct Setting {
-  uint16_t opcode;
+  uint32_t opcode;
   uint32_t channel;
   uint32_t value;
   bool operator==(const Setting&) const = default;
