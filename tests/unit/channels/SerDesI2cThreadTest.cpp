@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <latch>
 #include <thread>
 #include <vector>
 
@@ -25,13 +26,16 @@ TEST_F(SerDesI2cThreadTest, FirstTransfersOnTwoThreads) {
 
   constexpr int kRounds = 20;
   std::vector<int> failures(2, 0);
+  std::latch start(2);
   std::thread writer([&] {
     const uint8_t data[3] = {0, 1, 2};
+    start.arrive_and_wait();
     for (int k = 0; k < kRounds; ++k)
       if (SerialChannels::i2cWrite(*context, "Ser2_I2C", 0x40, data, 3, 0) != 3) ++failures[0];
   });
   std::thread reader([&] {
     uint8_t out[2];
+    start.arrive_and_wait();
     for (int k = 0; k < kRounds; ++k)
       if (SerialChannels::i2cRead(*context, "Des1_I2C", 0x40, out, 2, 0) != 2) ++failures[1];
   });
