@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -225,6 +226,24 @@ TEST_F(SerDesI2cTest, UnknownBusAndFailuresReleaseWhatWasTaken) {
   EXPECT_EQ(raised([&] { SerialChannels::i2cRead(*context, "Des1_I2C", 0x40, &byte, 1, 0); }).code,
             -50551);
   EXPECT_EQ(engine.releases(), 2u);
+}
+
+TEST_F(SerDesI2cTest, ArgumentsATransferCannotCarryAreRefusedBeforeAnythingIsSent) {
+  const std::vector<uint8_t> tooLong(1025);
+  uint8_t byte = 0;
+  const std::function<void()> calls[] = {
+      [&] { SerialChannels::i2cWrite(*context, "Des1_I2C", 0x40, tooLong.data(), 1025, 0); },
+      [&] { SerialChannels::i2cWrite(*context, "Des1_I2C", 0x40, nullptr, 1, 0); },
+      [&] { SerialChannels::i2cWrite(*context, nullptr, 0x40, &byte, 1, 0); },
+      [&] { SerialChannels::i2cRead(*context, "Des1_I2C", 0x40, nullptr, 1, 0); },
+      [&] {
+        SerialChannels::i2cWriteRead(*context, "Des1_I2C", 0x40, tooLong.data(), 1025, &byte, 1, 0,
+                                     nullptr, nullptr);
+      },
+  };
+  for (const auto& call : calls) EXPECT_EQ(raised(call).code, -52005);
+  EXPECT_TRUE(clip.log().empty());
+  EXPECT_EQ(engine.attempts(), 0u);
 }
 
 TEST_F(SerDesI2cTest, TheI2cInterfaceIsCheckedOnce) {
