@@ -5,6 +5,7 @@
 // (ClipController::state<T>()).
 
 #include "sim/device/ClipController.h"
+#include "sim/device/ClipIoModule.h"
 #include "sim/device/ClipSerDes.h"
 
 namespace sim {
@@ -53,21 +54,67 @@ ClipAnswer analogInputSetting(ClipController&, const ClipInstruction& i) {
   return {0, 0};
 }
 
+// Interface 6: the I/O module.
+ClipAnswer ioModuleEnabled(ClipController& c, const ClipInstruction&) {
+  return {c.state<ClipIoModule>().enabled ? 1u : 0u, 0};
+}
+
+ClipAnswer enableIoModule(ClipController& c, const ClipInstruction& i) {
+  c.state<ClipIoModule>().enabled = i.arg(0) != 0;
+  return {0, 0};
+}
+
+ClipAnswer disableIoModule(ClipController& c, const ClipInstruction&) {
+  c.state<ClipIoModule>().enabled = false;
+  return {0, 0};
+}
+
+// A post of one argument whose effect is the log entry (the DIO voltage code, the
+// up-converter mode).
+ClipAnswer acceptArgument(ClipController&, const ClipInstruction& i) {
+  static_cast<void>(i.arg(0));
+  return {0, 0};
+}
+
+// The connector queries: argument 0 the connector, or (family code, connector).
+template <ClipConnectors::Family kFamily, bool kCount>
+ClipAnswer connectorChannels(ClipController& c, const ClipInstruction& i) {
+  const ClipConnectors::Channels channels = c.state<ClipConnectors>().get(kFamily, i.arg(0));
+  return {kCount ? channels.count : channels.first, 0};
+}
+
+template <bool kCount>
+ClipAnswer lineChannels(ClipController& c, const ClipInstruction& i) {
+  const ClipConnectors::Channels channels = c.state<ClipConnectors>().get(i.arg(0), i.arg(1));
+  return {kCount ? channels.count : channels.first, 0};
+}
+
 constexpr ClipOpcode kOpcodes[] = {
     {0x0001, &replyValue},  // controller version, on FIFO 0
     {0x0003, &interfaceHandle},
     {0x0006, &interfaceVersionField<&Info::version>},
     {0x0007, &interfaceVersionField<&Info::oldest>},
     {0x0009, &interfaceSupported},
-    {0x0101, &replyValue},          // CLIP settings deployed; argument: pending
-    {0x0309, &replyValue},          // the value that gates session command 0
+    {0x0101, &replyValue},      // CLIP settings deployed; argument: pending
+    {0x0309, &replyValue},      // the value that gates session command 0
+    {0x0602, &acceptArgument},  // DIO voltage code
+    {0x0607, &ioModuleEnabled},
+    {0x0608, &enableIoModule},
+    {0x0609, &disableIoModule},
     {0x0903, &analogInputSetting},  // Nyquist zone
     {0x0905, &analogInputSetting},  // decimation filter band
     {0x0909, &analogInputSetting},  // input range
     {0x090B, &analogInputSetting},  // offset DAC code
     {0x090D, &analogInputSetting},  // channel enabled
+    {0x0911, &connectorChannels<ClipConnectors::Ai, false>},
+    {0x0912, &connectorChannels<ClipConnectors::Ai, true>},
     {0x0C00, &capabilityWordCount},
     {0x0C01, &capabilityWord},
+    {0x0D00, &acceptArgument},  // up-converter mode
+    {0x0D06, &connectorChannels<ClipConnectors::Ao, false>},
+    {0x0D08, &connectorChannels<ClipConnectors::Ao, true>},
+    {0x1404, &lineChannels<false>},
+    {0x1409, &lineChannels<true>},
     // Serial channels (ClipSerDes.cpp).
     {0x2F02, &i2cRead},
     {0x2F03, &i2cWrite},

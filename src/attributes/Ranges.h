@@ -50,6 +50,11 @@ struct DefaultComparison<double> {
   static int compare(double a, double b) { return compareWithTolerance(a, b, 1e-12); }
 };
 
+// The same comparison to `digits` decimal digits (a tolerance of 10^-digits).
+inline int compareWithDigits(double a, double b, int digits) {
+  return compareWithTolerance(a, b, std::pow(10.0, -digits));
+}
+
 enum CoarseCoercionType : std::uint32_t {
   coarseCoercionTypeNone = 0,
   coarseCoercionTypeUp = 1,

@@ -50,6 +50,13 @@ class DependencyAttribute : public Dependency,
   bool needsWiring_ = true;
 };
 
+// The initial value of an attribute being built from a temporary: the temporary lives until
+// the end of the full expression that builds the attribute, which copies it.
+template <typename T>
+const T* initialValue(const T& value) {
+  return &value;
+}
+
 // A dependency attribute whose identifier is fixed by its class.
 template <std::uint32_t Id, typename Base>
 class DepAttr : public Base {

@@ -21,6 +21,10 @@ bool analogInputWindow(const ififo_rpc::InterfaceVersions& v) {
   return v.oldest <= v.current && v.oldest <= 2 && v.current != 0;
 }
 
+bool analogOutputWindow(const ififo_rpc::InterfaceVersions& v) {
+  return v.current != 0 ? v.oldest <= 1 : v.oldest == 0;
+}
+
 }  // namespace
 
 bool IfifoInterfaceCheck::satisfies(uint16_t interface, VersionRule rule, QueryFailure onFailure) {
@@ -65,6 +69,14 @@ bool IfifoInterfaceCheck::isVersionCompatible9() {
   return satisfies(9, &analogInputWindow, QueryFailure::kRaised);
 }
 
+bool IfifoInterfaceCheck::isVersionCompatible13() {
+  return satisfies(13, &analogOutputWindow, QueryFailure::kRaised);
+}
+
+bool IfifoInterfaceCheck::isVersionCompatible20() {
+  return satisfies(20, &oldestZero, QueryFailure::kRaised);
+}
+
 void IfifoInterfaceCheck::requireInterface9() {
   requireInterface(9, &analogInputWindow, QueryFailure::kRaised);
 }
@@ -79,6 +91,14 @@ void IfifoInterfaceCheck::requireInterface19() {
 
 void IfifoInterfaceCheck::requireInterface21() {
   requireInterface(21, &oldestZero);
+}
+
+void IfifoInterfaceCheck::requireInterface13() {
+  requireInterface(13, &analogOutputWindow, QueryFailure::kRaised);
+}
+
+void IfifoInterfaceCheck::requireInterface20() {
+  requireInterface(20, &oldestZero, QueryFailure::kRaised);
 }
 
 }  // namespace qvvandrel

@@ -21,6 +21,11 @@ struct IfifoInterfaceCheck {
   // Interface 9 (analog input): oldest compatible version <= version, oldest compatible
   // version <= 2 and version != 0. A failed query is raised as it is.
   bool isVersionCompatible9();
+  // Interface 13 (analog output): oldest compatible version <= 1 for a version other than 0,
+  // else oldest compatible version 0. Interface 20 (digital and PFI lines): oldest compatible
+  // version 0. A failed query is raised as it is.
+  bool isVersionCompatible13();
+  bool isVersionCompatible20();
 
   // Unless done: -304306 when the interface is not supported, -304307 when its version rule
   // fails; then done.
@@ -28,6 +33,8 @@ struct IfifoInterfaceCheck {
   void requireInterface19();
   void requireInterface21();
   void requireInterface9();
+  void requireInterface13();
+  void requireInterface20();
 
   // The building blocks for further interfaces: the handle and version window of an interface
   // (absent gives none; a failed query gives none or is raised), and the requirement under a

@@ -3,6 +3,7 @@
 #include "clip/InterfaceMethods.h"
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
+#include "model/ChannelNames.h"
 
 namespace qvvandrel::config::ai {
 
@@ -14,8 +15,7 @@ constexpr qverr::StatusLocation kTooManyChannels{"qvvandrel/config/ai/Channels",
 }  // namespace
 
 const ChannelNameTable& channelNames() {
-  static const ChannelNameTable names("AI", 64);
-  return names;
+  return channelNameTable(kAiChannel);
 }
 
 boost::optional<std::uint32_t> channelCount(const ClipCapabilities& capabilities) {

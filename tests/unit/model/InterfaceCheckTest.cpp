@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -35,26 +36,31 @@ TEST_F(InterfaceCheckTest, VersionRulesPerInterface) {
     bool compatible;
   };
   const Row rows[] = {
-      {3, 2, 5, true},   {3, 3, 5, false}, {3, 2, 2, true},   {3, 1, 1, true},
-      {3, 2, 1, false},  {3, 0, 0, true},  {19, 0, 7, true},  {19, 1, 7, false},
-      {19, 1, 0, false}, {21, 0, 0, true}, {21, 2, 9, false}, {9, 2, 2, true},
-      {9, 0, 1, true},   {9, 3, 5, false}, {9, 0, 0, false},  {9, 2, 1, false},
+      {3, 2, 5, true},   {3, 3, 5, false},  {3, 2, 2, true},   {3, 1, 1, true},   {3, 2, 1, false},
+      {3, 0, 0, true},   {19, 0, 7, true},  {19, 1, 7, false}, {19, 1, 0, false}, {21, 0, 0, true},
+      {21, 2, 9, false}, {9, 2, 2, true},   {9, 0, 1, true},   {9, 3, 5, false},  {9, 0, 0, false},
+      {9, 2, 1, false},  {13, 1, 0, false}, {13, 0, 0, true},  {13, 1, 4, true},  {13, 2, 4, false},
+      {20, 0, 3, true},  {20, 1, 3, false},
+  };
+  struct Rule {
+    bool (IfifoInterfaceCheck::*compatible)();
+    void (IfifoInterfaceCheck::*require)();
+  };
+  const std::map<uint16_t, Rule> rules = {
+      {3, {&IfifoInterfaceCheck::isVersionCompatible, &IfifoInterfaceCheck::requireInterface3}},
+      {9, {&IfifoInterfaceCheck::isVersionCompatible9, &IfifoInterfaceCheck::requireInterface9}},
+      {13, {&IfifoInterfaceCheck::isVersionCompatible13, &IfifoInterfaceCheck::requireInterface13}},
+      {19, {&IfifoInterfaceCheck::isVersionCompatible19, &IfifoInterfaceCheck::requireInterface19}},
+      {20, {&IfifoInterfaceCheck::isVersionCompatible20, &IfifoInterfaceCheck::requireInterface20}},
+      {21, {&IfifoInterfaceCheck::isVersionCompatible21, &IfifoInterfaceCheck::requireInterface21}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.interface << ": " << row.oldest << "/" << row.current);
     clip.setVersions(row.interface, row.current, row.oldest);
     IfifoInterfaceCheck check{ref};
-    const bool answer = row.interface == 3    ? check.isVersionCompatible()
-                        : row.interface == 19 ? check.isVersionCompatible19()
-                        : row.interface == 21 ? check.isVersionCompatible21()
-                                              : check.isVersionCompatible9();
-    EXPECT_EQ(answer, row.compatible);
-    const int32_t code = codeOf([&] {
-      if (row.interface == 3) check.requireInterface3();
-      if (row.interface == 19) check.requireInterface19();
-      if (row.interface == 21) check.requireInterface21();
-      if (row.interface == 9) check.requireInterface9();
-    });
+    const Rule& rule = rules.at(row.interface);
+    EXPECT_EQ((check.*rule.compatible)(), row.compatible);
+    const int32_t code = codeOf([&] { (check.*rule.require)(); });
     EXPECT_EQ(code, row.compatible ? 0 : -304307);
     EXPECT_EQ(check.done, row.compatible);
   }

@@ -7,6 +7,7 @@
 
 #include "CommaLocale.h"
 #include "foundation/errors/Json.h"
+#include "foundation/errors/StatusDetailWriter.h"
 
 namespace json = qverr::json;
 
@@ -320,4 +321,24 @@ TEST(StatusDetailElementTest, ParentThatCannotTakeItStaysUnchanged) {
   EXPECT_EQ("{}", buffer.text());
   EXPECT_EQ(buffer.cursor(), parent.cursor);
   buffer.expectIntact();
+}
+
+TEST(StatusDetailWriterTest, GrowsByDoublingAndKeepsTheFixedForm) {
+  qverr::StatusDetailWriter report;
+  EXPECT_STREQ("{}", report.text());
+  EXPECT_EQ(256u, report.capacity());
+  json::Writer& w = report.writer();
+  w.cursor = json::addString(w.cursor, "first", std::string(200, 'a').c_str(), w.grow);
+  w.cursor = json::addString(w.cursor, "second", std::string(300, 'b').c_str(), w.grow);
+  ASSERT_NE(nullptr, w.cursor);
+  EXPECT_EQ(1024u, report.capacity());
+  const std::string expected =
+      "{\"first\":\"" + std::string(200, 'a') + "\",\"second\":\"" + std::string(300, 'b') + "\"}";
+  EXPECT_EQ(expected, report.text());
+  EXPECT_EQ('}', *w.cursor);
+  // Zero after the text, the marker in the last byte only.
+  const std::string bytes(report.text(), report.capacity());
+  EXPECT_EQ(std::string(report.capacity() - expected.size() - 1, '\0'),
+            bytes.substr(expected.size(), report.capacity() - expected.size() - 1));
+  EXPECT_EQ(json::kMarker, bytes.back());
 }

@@ -1,0 +1,118 @@
+#include "model/APIDelegates.h"
+
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+#include "attributes/RaiseWithDetails.h"
+#include "clip/InterfaceMethods.h"
+#include "foundation/errors/ErrorCodes.h"
+#include "foundation/errors/Exception.h"
+#include "model/ChannelNames.h"
+
+namespace qvvandrel::APIDelegates {
+
+namespace {
+
+constexpr qverr::StatusLocation kInvalidChannel{"./source/APIDelegates", 442, qverr::kComponent,
+                                                qverr::constant::kStringParsingInvalidChannel};
+// A refusal the CLIP may report for a connector query.
+constexpr int32_t kClipQueryRefused = -304300;
+
+constexpr std::string_view kConnectorPrefix = "Conn";
+
+// Opcodes of the connector queries.
+constexpr uint32_t kAiFirstChannel = 0x911, kAiChannelCount = 0x912;
+constexpr uint32_t kAoFirstChannel = 0xD06, kAoChannelCount = 0xD08;
+
+// The code of a line family in the line queries (0x1404, 0x1409).
+uint32_t lineFamilyCode(ChannelKind kind) {
+  switch (kind) {
+    case kDiChannel:
+      return 1;
+    case kDoChannel:
+      return 2;
+    case kPfiChannel:
+      return 3;
+    case kDiffPfiChannel:
+      return 4;
+    default:
+      return 0;  // DIO
+  }
+}
+
+struct ConnectorChannels {
+  uint32_t first;
+  int32_t count;
+};
+
+// Requires the family's interface, then asks for the connector's first channel and count.
+ConnectorChannels queryConnector(ClipConfiguration& clip, ChannelKind kind, uint32_t connector) {
+  switch (kind) {
+    case kAiChannel:
+      clip.interface9.requireInterface9();
+      return {ififo_rpc::callInstructionRaising(clip.interface9.fifo, kAiFirstChannel, {connector},
+                                                true),
+              static_cast<int32_t>(ififo_rpc::callInstructionRaising(
+                  clip.interface9.fifo, kAiChannelCount, {connector}, true))};
+    case kAoChannel:
+      clip.interface13.requireInterface13();
+      return {ififo_rpc::callInstructionRaising(clip.interface13.fifo, kAoFirstChannel, {connector},
+                                                true),
+              static_cast<int32_t>(ififo_rpc::callInstructionRaising(
+                  clip.interface13.fifo, kAoChannelCount, {connector}, true))};
+    default: {
+      clip.interface20.requireInterface20();
+      const uint32_t family = lineFamilyCode(kind);
+      const int32_t first =
+          ififo_rpc::sendInstruction1404(clip.interface20.fifo, family, connector);
+      return {static_cast<uint32_t>(first),
+              ififo_rpc::sendInstruction1409(clip.interface20.fifo, family, connector)};
+    }
+  }
+}
+
+[[noreturn]] void raiseInvalidChannel(const char* channel) {
+  atat::detail::raiseWithDetails(
+      qverr::kStringParsingInvalidChannel, kInvalidChannel, [&](atat::elaboration::Cursor c) {
+        atat::elaboration::appendUsageString(c, "kUsageTypeChannelName", channel);
+      });
+}
+
+// The connector number right after "Conn"; false when there is none (or it overflows).
+bool readConnector(std::string_view afterPrefix, uint32_t* connector) {
+  const char* begin = afterPrefix.data();
+  const char* end = begin + afterPrefix.size();
+  const auto [stop, error] = std::from_chars(begin, end, *connector);
+  return error == std::errc() && stop != begin;
+}
+
+}  // namespace
+
+std::string resolveChannelName(ClipConfiguration& clip, const char* channel) {
+  const std::string_view text(channel);
+  if (text.substr(0, kConnectorPrefix.size()) != kConnectorPrefix) return std::string(text);
+  uint32_t connector = 0;
+  if (!readConnector(text.substr(kConnectorPrefix.size()), &connector))
+    return std::string(text.substr(kConnectorPrefix.size()));
+
+  size_t digits = text.size();
+  while (digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
+  const int index = std::stoi(std::string(text.substr(digits)));
+
+  const ChannelKind kind = detail::getChannelKind(text);
+  if (kind == kUnknownChannel) qverr::throwError(qverr::kInvalidParameter);
+
+  try {
+    const ConnectorChannels channels = queryConnector(clip, kind, connector);
+    const uint32_t position = channels.first + static_cast<uint32_t>(index);
+    if (channels.count <= index) qverr::throwError(qverr::kStringParsingInvalidChannel);
+    return channelName(kind, position);
+  } catch (const qverr::ExceptionBase& error) {
+    if (error.code() == qverr::kStringParsingInvalidChannel || error.code() == kClipQueryRefused)
+      raiseInvalidChannel(channel);
+    throw;
+  }
+}
+
+}  // namespace qvvandrel::APIDelegates

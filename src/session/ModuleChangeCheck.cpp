@@ -1,0 +1,27 @@
+#include "session/ModuleChangeCheck.h"
+
+#include "foundation/errors/Exception.h"
+
+namespace qvvandrelbrenmooru {
+
+void checkModuleChange(qvvandrel::ModuleIoIndicators* indicators, bool feature7Flag,
+                       nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_vandrelsync& sync,
+                       qvvandrel::Kommissar& kommissar) {
+  if (indicators != nullptr) {
+    qvvandrel::ModuleIoIndicators::ErrorRegister& reg = indicators->errorRegister();
+    nQVVUSKS100::tStatus status;
+    int32_t error = 0;
+    reg.transport()->readI32(reg.address(), &error, &status);
+    if (!status.isError() && error != 0) kommissar.requestClipRedeploy();
+  }
+  if (!feature7Flag) {
+    bool settingsKept;
+    {
+      qverr::ThrowingStatusRecord status;
+      settingsKept = sync.command050D(&status);
+    }
+    if (!settingsKept) kommissar.requestRedeploy();
+  }
+}
+
+}  // namespace qvvandrelbrenmooru
