@@ -2,12 +2,11 @@
 
 #include <cstddef>
 
-#include "foundation/driver/proxyExchange.h"
-
 namespace qvvandrel {
 
 namespace {
 
+using nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_vandrelbrenmoor;
 using nQVVANDRELBRENMOORU_22_8::tInterfaceProxy_vandrelbrenmoor;
 
 // The adapter module's state byte (0x80200602). The generated method answers it as a flag,
@@ -29,14 +28,18 @@ static_assert(sizeof(AdapterStateOut) == 8);
 static_assert(offsetof(AdapterStateOut, state) == 0);
 static_assert(offsetof(AdapterStateOut, status) == 4);
 
-uint8_t readAdapterState(tInterfaceProxy_vandrelbrenmoor& proxy, nQVVUSKS100::tStatus* status) {
+uint8_t readAdapterState(iInterfaceProxy_vandrelbrenmoor& proxy, nQVVUSKS100::tStatus* status) {
   if (status->isError()) return 0;
   AdapterStateIn in{static_cast<int32_t>(status->code)};
   AdapterStateOut out{};
-  if (!nQVVANDRELBRENMOORU_22_8::proxy::exchange(proxy, kAdapterStateCommand, &in, sizeof in, &out,
-                                                 sizeof out, status))
+  nQVVUSKS100::tStatus transport;
+  proxy.call(kAdapterStateCommand, &in, sizeof in, &out, sizeof out, &transport);
+  if (transport.isError()) {
+    status->merge(&transport);
     return 0;
-  nQVVANDRELBRENMOORU_22_8::proxy::takeDriverStatus(out.status, kAdapterStateLocation, status);
+  }
+  status->setCode(out.status, kAdapterStateLocation.component, kAdapterStateLocation.file,
+                  kAdapterStateLocation.line);
   return out.state;
 }
 
@@ -44,7 +47,7 @@ uint8_t readAdapterState(tInterfaceProxy_vandrelbrenmoor& proxy, nQVVUSKS100::tS
 
 template <>
 std::unique_ptr<IocFilter> IocFilter::create(SessionTransportInterface& transport,
-                                             tInterfaceProxy_vandrelbrenmoor& proxy) {
+                                             iInterfaceProxy_vandrelbrenmoor& proxy) {
   nQVVUSKS100::tStatus identifierStatus;
   const uint32_t identifier = proxy.command0600(&identifierStatus);
   nQVVUSKS100::tStatus stateStatus;

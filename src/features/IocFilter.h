@@ -26,6 +26,6 @@ inline constexpr std::uint8_t kIocFilterAdapterState = 3;
 template <>
 std::unique_ptr<IocFilter> IocFilter::create(
     SessionTransportInterface& transport,
-    nQVVANDRELBRENMOORU_22_8::tInterfaceProxy_vandrelbrenmoor& proxy);
+    nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_vandrelbrenmoor& proxy);
 
 }  // namespace qvvandrel

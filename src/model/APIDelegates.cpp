@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 
 #include "attributes/RaiseWithDetails.h"
@@ -24,8 +25,9 @@ constexpr std::string_view kConnectorPrefix = "Conn";
 // Opcodes of the connector queries.
 constexpr uint32_t kAiFirstChannel = 0x911, kAiChannelCount = 0x912;
 constexpr uint32_t kAoFirstChannel = 0xD06, kAoChannelCount = 0xD08;
+constexpr uint32_t kLineFirstChannel = 0x1404, kLineChannelCount = 0x1409;
 
-// The code of a line family in the line queries (0x1404, 0x1409).
+// The code of a line family in the line queries.
 uint32_t lineFamilyCode(ChannelKind kind) {
   switch (kind) {
     case kDiChannel:
@@ -46,29 +48,30 @@ struct ConnectorChannels {
   int32_t count;
 };
 
-// Requires the family's interface, then asks for the connector's first channel and count.
+// Requires the interface, asks for the connector's first channel, requires the interface again
+// (done by then) and asks for the count.
+ConnectorChannels queryConnector(InterfaceClient& client, void (IfifoInterfaceCheck::*require)(),
+                                 uint32_t firstOpcode, uint32_t countOpcode,
+                                 std::initializer_list<uint32_t> args) {
+  (client.*require)();
+  const uint32_t first = ififo_rpc::callInstructionRaising(client.fifo, firstOpcode, args, true);
+  (client.*require)();
+  const uint32_t count = ififo_rpc::callInstructionRaising(client.fifo, countOpcode, args, true);
+  return {first, static_cast<int32_t>(count)};
+}
+
 ConnectorChannels queryConnector(ClipConfiguration& clip, ChannelKind kind, uint32_t connector) {
   switch (kind) {
     case kAiChannel:
-      clip.interface9.requireInterface9();
-      return {ififo_rpc::callInstructionRaising(clip.interface9.fifo, kAiFirstChannel, {connector},
-                                                true),
-              static_cast<int32_t>(ififo_rpc::callInstructionRaising(
-                  clip.interface9.fifo, kAiChannelCount, {connector}, true))};
+      return queryConnector(clip.interface9, &IfifoInterfaceCheck::requireInterface9,
+                            kAiFirstChannel, kAiChannelCount, {connector});
     case kAoChannel:
-      clip.interface13.requireInterface13();
-      return {ififo_rpc::callInstructionRaising(clip.interface13.fifo, kAoFirstChannel, {connector},
-                                                true),
-              static_cast<int32_t>(ififo_rpc::callInstructionRaising(
-                  clip.interface13.fifo, kAoChannelCount, {connector}, true))};
-    default: {
-      clip.interface20.requireInterface20();
-      const uint32_t family = lineFamilyCode(kind);
-      const int32_t first =
-          ififo_rpc::sendInstruction1404(clip.interface20.fifo, family, connector);
-      return {static_cast<uint32_t>(first),
-              ififo_rpc::sendInstruction1409(clip.interface20.fifo, family, connector)};
-    }
+      return queryConnector(clip.interface13, &IfifoInterfaceCheck::requireInterface13,
+                            kAoFirstChannel, kAoChannelCount, {connector});
+    default:
+      return queryConnector(clip.interface20, &IfifoInterfaceCheck::requireInterface20,
+                            kLineFirstChannel, kLineChannelCount,
+                            {lineFamilyCode(kind), connector});
   }
 }
 
@@ -90,6 +93,7 @@ bool readConnector(std::string_view afterPrefix, uint32_t* connector) {
 }  // namespace
 
 std::string resolveChannelName(ClipConfiguration& clip, const char* channel) {
+  if (channel == nullptr) return {};
   const std::string_view text(channel);
   if (text.substr(0, kConnectorPrefix.size()) != kConnectorPrefix) return std::string(text);
   uint32_t connector = 0;

@@ -42,6 +42,16 @@ double readLimit(DevicePropertiesAPI::Proxy& proxy, const Limit& limit,
   return static_cast<double>(first) * limit.scale + limit.offset;
 }
 
+// The value of a driver query without arguments, converted to the attribute's type.
+template <typename T, typename R>
+std::function<T()> driverValue(DevicePropertiesAPI::Proxy* proxy,
+                               R (DevicePropertiesAPI::Proxy::*command)(tStatus*)) {
+  return [proxy, command] {
+    return static_cast<T>(
+        DevicePropertiesAPI::query([&](tStatus* s) { return (proxy->*command)(s); }));
+  };
+}
+
 }  // namespace
 
 double DevicePropertiesAPI::TempLimitGetterDouble::operator()() const {
@@ -79,31 +89,28 @@ DevicePropertiesAPI::DevicePropertiesAPI(Proxy& proxy, ififo_rpc::InstructionFif
       power3V3_(proxy),
       ioPower12V_(proxy),
       totalIoPower_(proxy),
-      temperatureLimit_(kTemperatureLimit, TempLimitGetterDouble{&proxy, 1.0, 0.0}),
-      powerLimit_(kPowerLimit, PowerLimitGetterDouble{&proxy, 0.001, 0.0}),
-      calibrationStorageSize_(
-          kCalibrationStorageSize,
-          [this] {
-            return static_cast<int>(query([&](tStatus* s) { return proxy_->command0308(s); }));
-          }),
-      calibrationTemperature_(
-          kCalibrationTemperature,
-          [this] {
-            return static_cast<double>(query([&](tStatus* s) { return proxy_->command0301(s); }));
-          }),
-      calibrationDateTime_(
-          kCalibrationDateTime,
-          [this] { return query([&](tStatus* s) { return proxy_->command0300(s); }); }),
-      verificationTemperature_(
-          kVerificationTemperature,
-          [this] {
-            return static_cast<double>(query([&](tStatus* s) { return proxy_->command0305(s); }));
-          }),
-      verificationDateTime_(
-          kVerificationDateTime,
-          [this] { return query([&](tStatus* s) { return proxy_->command0304(s); }); }),
-      dioVoltage_(kDioVoltage, DioVoltageSetter{fifo_}),
-      ioModuleRefClkPinSrc_(kIoModuleRefClkPinSrc, IoModuleRefClkSetter{&proxy}),
+      temperatureLimit_(kTemperatureLimit, TempLimitGetterDouble{&proxy, 1.0, 0.0},
+                        kDeviceAttributeNotSettable),
+      powerLimit_(kPowerLimit, PowerLimitGetterDouble{&proxy, 0.001, 0.0},
+                  kDeviceAttributeNotSettable),
+      calibrationStorageSize_(kCalibrationStorageSize,
+                              driverValue<int>(&proxy, &Proxy::command0308),
+                              kDeviceAttributeNotSettable),
+      calibrationTemperature_(kCalibrationTemperature,
+                              driverValue<double>(&proxy, &Proxy::command0301),
+                              kDeviceAttributeNotSettable),
+      calibrationDateTime_(kCalibrationDateTime,
+                           driverValue<unsigned long>(&proxy, &Proxy::command0300),
+                           kDeviceAttributeNotSettable),
+      verificationTemperature_(kVerificationTemperature,
+                               driverValue<double>(&proxy, &Proxy::command0305),
+                               kDeviceAttributeNotSettable),
+      verificationDateTime_(kVerificationDateTime,
+                            driverValue<unsigned long>(&proxy, &Proxy::command0304),
+                            kDeviceAttributeNotSettable),
+      dioVoltage_(kDioVoltage, kDeviceAttributeNotGettable, DioVoltageSetter{fifo_}),
+      ioModuleRefClkPinSrc_(kIoModuleRefClkPinSrc, kDeviceAttributeNotGettable,
+                            IoModuleRefClkSetter{&proxy}),
       ioModuleEnabled_(
           kIoModuleEnabled,
           [this] { return ififo_rpc::callInstructionRaising(fifo_, kIsIoModuleEnabled, {}) != 0; },
@@ -114,11 +121,14 @@ DevicePropertiesAPI::DevicePropertiesAPI(Proxy& proxy, ififo_rpc::InstructionFif
               ififo_rpc::postInstructionRaising(fifo_, kDisableIoModule, {});
             }
           }),
-      busType_(kBusType, [this] {
-        const uint64_t answer =
-            query([&](tStatus* s) { return proxy_->command040B(kBusQuery, s); });
-        return static_cast<oobx::attribute::BusType>(answer == 0 ? 1 : 0);
-      }) {}
+      busType_(
+          kBusType,
+          [this] {
+            const uint64_t answer =
+                query([&](tStatus* s) { return proxy_->command040B(kBusQuery, s); });
+            return static_cast<oobx::attribute::BusType>(answer == 0 ? 1 : 0);
+          },
+          kDeviceAttributeNotSettable) {}
 
 void DevicePropertiesAPI::registerAttributes(atat::AttributeRegistry& registry) {
   forEachSensor([&](auto& sensor) {

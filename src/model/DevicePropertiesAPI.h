@@ -54,42 +54,27 @@ class DevicePropertiesAPI {
     return value;
   }
 
-  // An attribute read through a function on every get; a set is refused (-304414).
-  template <typename T>
-  struct ReadOnly {
-    ReadOnly(std::uint32_t id, std::function<T()> read)
-        : getter(std::move(read)),
-          setter(kDeviceAttributeNotSettable),
+  // A plain attribute with its own getter and setter policies, device-wide, initially 0.
+  template <typename T, typename GetterPolicy, typename SetterPolicy>
+  struct PolicyAttribute {
+    template <typename G, typename S>
+    PolicyAttribute(std::uint32_t id, G&& getterArgument, S&& setterArgument)
+        : getter(std::forward<G>(getterArgument)),
+          setter(std::forward<S>(setterArgument)),
           attribute(id, nullptr, false, &kInitial, nullptr, &getter, &setter) {}
     static constexpr T kInitial{};
-    atat::FunctorGetter<T> getter;
-    atat::NotSettable<T> setter;
+    GetterPolicy getter;
+    SetterPolicy setter;
     atat::Attribute<T> attribute;
   };
-  // An attribute written through a function after every set and reset; a get is refused
-  // (-304413).
+  // Read through a function on every get; a set is refused (-304414).
   template <typename T>
-  struct WriteOnly {
-    WriteOnly(std::uint32_t id, std::function<void(const T&)> write)
-        : getter(kDeviceAttributeNotGettable),
-          setter(std::move(write)),
-          attribute(id, nullptr, false, &kInitial, nullptr, &getter, &setter) {}
-    static constexpr T kInitial{};
-    atat::NotGettable<T> getter;
-    atat::FunctorSetter<T> setter;
-    atat::Attribute<T> attribute;
-  };
+  using ReadOnly = PolicyAttribute<T, atat::FunctorGetter<T>, atat::NotSettable<T>>;
+  // Written through a function after every set and reset; a get is refused (-304413).
   template <typename T>
-  struct ReadWrite {
-    ReadWrite(std::uint32_t id, std::function<T()> read, std::function<void(const T&)> write)
-        : getter(std::move(read)),
-          setter(std::move(write)),
-          attribute(id, nullptr, false, &kInitial, nullptr, &getter, &setter) {}
-    static constexpr T kInitial{};
-    atat::FunctorGetter<T> getter;
-    atat::FunctorSetter<T> setter;
-    atat::Attribute<T> attribute;
-  };
+  using WriteOnly = PolicyAttribute<T, atat::NotGettable<T>, atat::FunctorSetter<T>>;
+  template <typename T>
+  using ReadWrite = PolicyAttribute<T, atat::FunctorGetter<T>, atat::FunctorSetter<T>>;
 
   // One board sensor: raw reading / scale, the scale read on the first get that succeeds and
   // kept for the life of the session. Whether the board has the sensor is asked once, when
@@ -99,7 +84,8 @@ class DevicePropertiesAPI {
    public:
     explicit SensorAttribute(Proxy& proxy)
         : proxy_(&proxy),
-          value_(Id, [this] { return read(); }),
+          value_(
+              Id, [this] { return read(); }, kDeviceAttributeNotSettable),
           present_(query([&](nQVVUSKS100::tStatus* s) { return proxy.command0409(Sensor, s); })),
           scaleFunction_([this] {
             return static_cast<double>(

@@ -14,7 +14,7 @@
 #include "model/SessionTransportInterface.h"
 
 namespace nQVVANDRELBRENMOORU_22_8 {
-class tInterfaceProxy_vandrelbrenmoor;
+class iInterfaceProxy_vandrelbrenmoor;
 }  // namespace nQVVANDRELBRENMOORU_22_8
 
 namespace qvvandrel {
@@ -55,7 +55,7 @@ class TrivialUnaryFeature : public TrivialFeature {
   // owner of that instance: the IOC filter's in features/IocFilter).
   static std::unique_ptr<TrivialUnaryFeature> create(
       SessionTransportInterface& transport,
-      nQVVANDRELBRENMOORU_22_8::tInterfaceProxy_vandrelbrenmoor& proxy);
+      nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_vandrelbrenmoor& proxy);
 
   void registerAttributes(atat::AttributeRegistry* registry) override {
     if (present_) registry->addAttribute(&attribute_);

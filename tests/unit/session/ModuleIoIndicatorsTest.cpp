@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../attributes/TestSupport.h"
 #include "SessionTestbed.h"
 #include "model/Kommissar.h"
 #include "session/ModuleChangeCheck.h"
@@ -32,14 +33,8 @@ class ModuleIoIndicatorsTest : public sessiontest::SessionTestbed {
   std::unique_ptr<ModuleIoIndicators> indicators;
 };
 
-template <typename F>
-int32_t codeOf(F&& f) {
-  try {
-    f();
-    return 0;
-  } catch (const qverr::Exception& e) {
-    return e.code();
-  }
+int32_t codeOf(const std::function<void()>& body) {
+  return attrtest::catchError(body).code;
 }
 
 TEST_F(ModuleIoIndicatorsTest, EveryGetReadsTheRegisterAgain) {
@@ -69,6 +64,19 @@ TEST_F(ModuleIoIndicatorsTest, AFailedReadFailsTheGetAndLeavesZero) {
   failNext(sessiontest::kRead32, -52024);
   EXPECT_EQ(codeOf([&] { error.get(); }), -52024);
   EXPECT_EQ(error.getCoerced(), 0);
+}
+
+TEST_F(ModuleIoIndicatorsTest, ASixtyFourBitIndicatorIsReadWhole) {
+  open({designRegister("count", 0x68, "U64")});
+  nQVVUSKS100::tStatus status;
+  qvisl::Register<unsigned long, qvvandrel::SessionTransportInterface> count(transport.get(),
+                                                                             "count", &status);
+  qvvandrel::IndicatorBackedAttribute<unsigned long> indicator(0x50000000, &count);
+  registers().write64(address("count"), 0x0000000100000002u);
+  EXPECT_EQ(indicator.attribute().get(), 0x0000000100000002u);
+  registers().write64(address("count"), 7);
+  EXPECT_EQ(indicator.attribute().get(), 7u);
+  EXPECT_EQ(codeOf([&] { indicator.attribute().set(1); }), -304414);
 }
 
 TEST_F(ModuleIoIndicatorsTest, AbsentWithoutBothRegisters) {

@@ -7,10 +7,12 @@
 #include <functional>
 #include <string>
 
+#include "../attributes/TestSupport.h"
 #include "SessionTestbed.h"
 
 namespace {
 
+using attrtest::catchError;
 using qvvandrel::SessionTransportInterface;
 using sessiontest::kControlRegister;
 using sessiontest::kRead32;
@@ -97,12 +99,7 @@ TEST_F(SessionTransportTest, AnUnknownOrRepeatedNameDoesNotResolveAndItsRegister
     EXPECT_EQ(status.line, 27u);
     EXPECT_FALSE(reg.isResolved());
     nQVVUSKS100::tStatus fresh;
-    try {
-      reg.write(7, &fresh);
-      ADD_FAILURE() << "the write went through";
-    } catch (const qverr::Exception& e) {
-      EXPECT_EQ(e.code(), -52006);
-    }
+    EXPECT_EQ(catchError([&] { reg.write(7, &fresh); }).code, -52006);
   }
   EXPECT_TRUE(accesses().empty());
   // A status that already holds an error resolves nothing and sends nothing.
@@ -141,12 +138,7 @@ TEST_F(SessionTransportTest, AddressBit31ChecksTheBusStatusAfterTheAccess) {
   EXPECT_EQ(status.code, -61046);
   EXPECT_EQ(value, 9u);
   nQVVUSKS100::tStatus fresh;
-  try {
-    checked.write(4, &fresh);
-    ADD_FAILURE() << "no bus error";
-  } catch (const qverr::Exception& e) {
-    EXPECT_EQ(e.code(), -61046);
-  }
+  EXPECT_EQ(catchError([&] { checked.write(4, &fresh); }).code, -61046);
   EXPECT_EQ(registers().peek(address("checked")), 4u);  // written before the check failed
   bool flag = true;
   nQVVUSKS100::tStatus boolStatus;
@@ -172,14 +164,8 @@ TEST_F(SessionTransportTest, FifosAreFoundByTheirExactName) {
   EXPECT_FALSE(transport->hasFifo("commands"));
   EXPECT_FALSE(transport->hasFifo(nullptr));
   EXPECT_EQ(transport->findFifo("Commands")->getNumber(), 1u);
-  for (const char* name : {"Sample", "samples"}) {
-    try {
-      transport->findFifo(name);
-      ADD_FAILURE() << name;
-    } catch (const qverr::Exception& e) {
-      EXPECT_EQ(e.code(), -52006);
-    }
-  }
+  for (const char* name : {"Sample", "samples"})
+    EXPECT_EQ(catchError([&] { transport->findFifo(name); }).code, -52006) << name;
 }
 
 }  // namespace
