@@ -4,6 +4,8 @@
 // configurer, the checker, the attribute handlers and the register accessor), and a fixture
 // that opens host sessions through it.
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -102,7 +104,9 @@ class HostSessionTest : public ::testing::Test {
 
   // The design written to a file; its path.
   std::string writeBitfile(const qvsim::BitfileBuilder& design) {
-    std::string path = ::testing::TempDir() + "host-session-" +
+    // Each test runs in a process of its own, where `this` can repeat: the process id keeps
+    // the files of tests running side by side apart.
+    std::string path = ::testing::TempDir() + "host-session-" + std::to_string(getpid()) + "-" +
                        std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" +
                        std::to_string(files++) + ".lvbitx";
     design.writeTo(path);
