@@ -9,7 +9,7 @@ namespace sim {
 namespace {
 
 // The interfaces the system's instructions use.
-constexpr uint16_t kInterfaces[] = {1, 2, 3, 6, 9, 12, 13, 14, 19, 20, 21, 47, 48, 0x259};
+constexpr uint16_t kInterfaces[] = {1, 2, 3, 6, 9, 12, 13, 14, 0x12, 19, 20, 21, 47, 48, 0x259};
 constexpr uint32_t kMaxStored = 31;
 
 }  // namespace

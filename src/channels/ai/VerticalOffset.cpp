@@ -7,6 +7,7 @@
 #include "attributes/AttributeRegistry.h"
 #include "attributes/RaiseWithDetails.h"
 #include "channels/ai/AnalogInput.h"
+#include "clocks/AttributeValidation.h"
 #include "foundation/errors/ErrorCodes.h"
 
 namespace qvvandrel::config::ai {
@@ -17,10 +18,6 @@ using Comparison = atat::DefaultComparison<double>;
 namespace elaboration = atat::elaboration;
 
 constexpr std::uint32_t kRangeId = CatalogueAttribute<0x20000010>::kId;
-
-constexpr qverr::StatusLocation kOutsideLimits{"qvvandrelbrenmooru/source/attributeValidation", 126,
-                                               qverr::kComponent,
-                                               qverr::constant::kInvalidAttributeValue};
 
 // The DAC description of a range is found with a coarser tolerance than the ranges are told
 // apart with.
@@ -45,12 +42,14 @@ elaboration::Cursor appendLimit(elaboration::Cursor cursor, const char* tag, dou
   return elaboration::appendUsageDouble(cursor, tag, value);
 }
 
-// -304408: the requested value of attribute `id` of `channel` lies outside [minimum, maximum].
+// -304408: the requested value of attribute `id` of `channel` lies outside [minimum, maximum],
+// reported where the range checks report theirs.
 template <typename V>
 [[noreturn]] void raiseOutsideLimits(std::uint32_t id, const char* channel, V requested, V minimum,
                                      V maximum) {
   atat::detail::raiseWithDetails(
-      qverr::kInvalidAttributeValue, kOutsideLimits, [&](elaboration::Cursor cursor) {
+      qverr::kInvalidAttributeValue, kAttributeOutsideRangeLocation,
+      [&](elaboration::Cursor cursor) {
         cursor = appendLimit(cursor, "kUsageTypeRequestedValue", requested);
         cursor = elaboration::appendUsageString(cursor, "kUsageTypeChannelName", channel);
         cursor = appendLimit(cursor, "kUsageTypeMinValue", minimum);

@@ -30,6 +30,22 @@ TEST(DefaultComparison, DoublesUseARelativeTolerance) {
   EXPECT_NE(C::compare(std::nan(""), std::nan("")), 0);
 }
 
+TEST(DefaultComparison, DigitsSetTheTolerance) {
+  // 3 digits, as delay rounding uses it; 10 digits, as the I/O voltage is matched.
+  EXPECT_EQ(atat::compareWithDigits(2.0, 2.0 * (1 + 9e-4), 3), 0);
+  EXPECT_EQ(atat::compareWithDigits(2.0, 2.0 * (1 + 2e-3), 3), -1);
+  EXPECT_EQ(atat::compareWithDigits(0.0, 9e-4, 3), 0);
+  EXPECT_EQ(atat::compareWithDigits(1.8000000001, 1.8, 10), 0);
+  EXPECT_EQ(atat::compareWithDigits(1.9, 1.8, 10), 1);
+  EXPECT_EQ(atat::compareWithDigits(1.8, 1.80000001, 10), -1);
+  EXPECT_EQ(atat::compareWithDigits(0.0, 1e-11, 10), 0);
+  EXPECT_EQ(atat::compareWithDigits(0.0, 1e-9, 10), -1);
+  // 12 digits is the default comparison.
+  EXPECT_EQ(atat::compareWithDigits(1e9, 1e9 * (1 + 5e-13), 12), 0);
+  EXPECT_EQ(atat::compareWithDigits(1e9, 1e9 * (1 + 2e-12), 12), -1);
+  EXPECT_EQ(atat::compareWithDigits(std::nan(""), 1.0, 3), 1);
+}
+
 TEST(DefaultComparison, StringsIgnoreCaseAndIntegersCompareExactly) {
   using S = atat::DefaultComparison<std::string>;
   EXPECT_EQ(S::compare("AI0", "ai0"), 0);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -29,6 +29,28 @@ int32_t codeOf(F&& f) {
 
 using InterfaceCheckTest = ClipTestbed;
 
+struct Interface {
+  uint16_t number;
+  bool (IfifoInterfaceCheck::*compatible)();
+  void (IfifoInterfaceCheck::*require)();
+};
+const Interface kInterfaces[] = {
+    {2, &IfifoInterfaceCheck::isVersionCompatible2, &IfifoInterfaceCheck::requireInterface2},
+    {3, &IfifoInterfaceCheck::isVersionCompatible, &IfifoInterfaceCheck::requireInterface3},
+    {9, &IfifoInterfaceCheck::isVersionCompatible9, &IfifoInterfaceCheck::requireInterface9},
+    {13, &IfifoInterfaceCheck::isVersionCompatible13, &IfifoInterfaceCheck::requireInterface13},
+    {14, &IfifoInterfaceCheck::isVersionCompatible14, &IfifoInterfaceCheck::requireInterface14},
+    {0x12, &IfifoInterfaceCheck::isVersionCompatible18, &IfifoInterfaceCheck::requireInterface18},
+    {19, &IfifoInterfaceCheck::isVersionCompatible19, &IfifoInterfaceCheck::requireInterface19},
+    {20, &IfifoInterfaceCheck::isVersionCompatible20, &IfifoInterfaceCheck::requireInterface20},
+    {21, &IfifoInterfaceCheck::isVersionCompatible21, &IfifoInterfaceCheck::requireInterface21},
+};
+const Interface& interface(uint16_t number) {
+  for (const Interface& i : kInterfaces)
+    if (i.number == number) return i;
+  throw std::out_of_range("no such interface");
+}
+
 TEST_F(InterfaceCheckTest, VersionRulesPerInterface) {
   struct Row {
     uint16_t interface;
@@ -36,33 +58,32 @@ TEST_F(InterfaceCheckTest, VersionRulesPerInterface) {
     bool compatible;
   };
   const Row rows[] = {
-      {3, 2, 5, true},   {3, 3, 5, false},  {3, 2, 2, true},   {3, 1, 1, true},   {3, 2, 1, false},
-      {3, 0, 0, true},   {19, 0, 7, true},  {19, 1, 7, false}, {19, 1, 0, false}, {21, 0, 0, true},
-      {21, 2, 9, false}, {9, 2, 2, true},   {9, 0, 1, true},   {9, 3, 5, false},  {9, 0, 0, false},
-      {9, 2, 1, false},  {13, 1, 0, false}, {13, 0, 0, true},  {13, 1, 4, true},  {13, 2, 4, false},
-      {20, 0, 3, true},  {20, 1, 3, false},
-  };
-  struct Rule {
-    bool (IfifoInterfaceCheck::*compatible)();
-    void (IfifoInterfaceCheck::*require)();
-  };
-  const std::map<uint16_t, Rule> rules = {
-      {3, {&IfifoInterfaceCheck::isVersionCompatible, &IfifoInterfaceCheck::requireInterface3}},
-      {9, {&IfifoInterfaceCheck::isVersionCompatible9, &IfifoInterfaceCheck::requireInterface9}},
-      {13, {&IfifoInterfaceCheck::isVersionCompatible13, &IfifoInterfaceCheck::requireInterface13}},
-      {19, {&IfifoInterfaceCheck::isVersionCompatible19, &IfifoInterfaceCheck::requireInterface19}},
-      {20, {&IfifoInterfaceCheck::isVersionCompatible20, &IfifoInterfaceCheck::requireInterface20}},
-      {21, {&IfifoInterfaceCheck::isVersionCompatible21, &IfifoInterfaceCheck::requireInterface21}},
+      {2, 0, 0, true},   {2, 1, 1, true},   {2, 1, 0, false},    {2, 2, 5, false},
+      {3, 2, 5, true},   {3, 3, 5, false},  {3, 2, 2, true},     {3, 1, 1, true},
+      {3, 2, 1, false},  {3, 0, 0, true},   {9, 2, 2, true},     {9, 0, 1, true},
+      {9, 3, 5, false},  {9, 0, 0, false},  {9, 2, 1, false},    {13, 1, 0, false},
+      {13, 0, 0, true},  {13, 1, 7, true},  {13, 2, 7, false},   {14, 1, 0, false},
+      {14, 1, 9, false}, {14, 0, 9, true},  {0x12, 1, 0, false}, {0x12, 1, 2, true},
+      {19, 0, 7, true},  {19, 1, 7, false}, {19, 1, 0, false},   {20, 0, 3, true},
+      {20, 1, 3, false}, {21, 0, 0, true},  {21, 2, 9, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.interface << ": " << row.oldest << "/" << row.current);
+    const Interface& i = interface(row.interface);
     clip.setVersions(row.interface, row.current, row.oldest);
     IfifoInterfaceCheck check{ref};
-    const Rule& rule = rules.at(row.interface);
-    EXPECT_EQ((check.*rule.compatible)(), row.compatible);
-    const int32_t code = codeOf([&] { (check.*rule.require)(); });
-    EXPECT_EQ(code, row.compatible ? 0 : -304307);
+    EXPECT_EQ((check.*i.compatible)(), row.compatible);
+    clip.clearLog();
+    EXPECT_EQ(codeOf([&] { (check.*i.require)(); }), row.compatible ? 0 : -304307);
     EXPECT_EQ(check.done, row.compatible);
+    // Support, handle, oldest compatible version, version, each asking for this interface.
+    const auto log = clip.log();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].words[0], (uint64_t{row.interface} << 32) | 0x100009);
+    EXPECT_EQ(log[1].words[0], (uint64_t{row.interface} << 32) | 0x100003);
+    EXPECT_EQ(log[2].opcode, 0x007);
+    EXPECT_EQ(log[3].opcode, 0x006);
+    for (const auto& instruction : log) EXPECT_TRUE(instruction.isCall());
   }
 }
 
@@ -84,13 +105,23 @@ TEST_F(InterfaceCheckTest, MissingInterfaceAndFailedQueries) {
   clip.script(0x009, {1, -50550});
   EXPECT_EQ(codeOf([&] { check.requireInterface3(); }), -50550);
 
-  // Interface 9 raises a failed version query as itself and stays unchecked.
-  IfifoInterfaceCheck analogInput{ref};
-  for (uint16_t opcode : {0x003, 0x007, 0x006}) {
-    clip.script(opcode, {0, -50551});
-    EXPECT_EQ(codeOf([&] { analogInput.requireInterface9(); }), -50551);
-    EXPECT_FALSE(analogInput.done);
+  // The feature interfaces raise a failed version query as itself and stay unchecked; 3,
+  // 0x12, 19 and 21 take it as incompatible.
+  for (const Interface& i : kInterfaces) {
+    SCOPED_TRACE(i.number);
+    const bool raised = i.number != 3 && i.number != 0x12 && i.number != 19 && i.number != 21;
+    for (uint16_t opcode : {0x003, 0x007, 0x006}) {
+      IfifoInterfaceCheck other{ref};
+      clip.script(opcode, {0, -50551});
+      EXPECT_EQ(codeOf([&] { (other.*i.require)(); }), raised ? -50551 : -304307);
+      EXPECT_FALSE(other.done);
+    }
   }
+  // A caller reading a failed query its own way gets the status back.
+  nQVVUSKS100::tStatus status;
+  clip.script(0x006, {0, -50552});
+  EXPECT_FALSE(check.satisfies(3, &IfifoInterfaceCheck::oldestAtMostVersionOr2, &status));
+  EXPECT_EQ(status.code, -50552);
 
   // Once done, nothing is asked again.
   check.requireInterface3();
