@@ -5,6 +5,7 @@
 #include "attributes/Attribute.h"
 #include "attributes/Policies.h"
 #include "clip/ClipCapabilities.h"
+#include "model/ClipConfiguration.h"
 #include "model/CompositeCommission.h"
 #include "model/IfifoInterfaceCheck.h"
 
@@ -20,6 +21,9 @@ namespace qvvandrel::config::ai {
 class Channels {
  public:
   Channels(const ClipCapabilities& capabilities, IfifoInterfaceCheck& interface9);
+  // The configuration root's form: the session's interface-9 record.
+  Channels(const ClipCapabilities& capabilities, ClipConfiguration& clip)
+      : Channels(capabilities, clip.interface9) {}
   Channels(const Channels&) = delete;
   Channels& operator=(const Channels&) = delete;
   ~Channels();

@@ -151,4 +151,16 @@ TEST_F(AiChannelsTest, AnAbsurdChannelCountIsRefusedBeforeAnythingIsBuilt) {
   EXPECT_EQ(group.features().children().size(), 1024u + 2u);
 }
 
+TEST_F(AiChannelsTest, TheConfigurationRootsFormUsesTheSessionsInterfaceNineRecord) {
+  tree.load(fifo);
+  qvvandrel::ClipConfiguration configuration(fifo, true);
+  const ai::Channels group(tree, configuration);
+  EXPECT_TRUE(configuration.interface9.done);
+  EXPECT_FALSE(configuration.interface13.done);
+  // A second user of the record asks the CLIP nothing again.
+  clip.clearLog();
+  const ai::Channels again(tree, configuration);
+  EXPECT_EQ(interfaceQueries(), 0u);
+}
+
 }  // namespace
