@@ -5,8 +5,9 @@
 //
 // A section is filled by its count, then per instance k its index (k) followed by that
 // instance's field words. The storage of a section never outgrows what the stream can fill:
-// a count above the manager's limit is refused, and a field word whose index is not below the
-// count (or that comes before any count) has no slot and is ignored.
+// counts that together grow a section beyond the manager's limit are refused, and a field word
+// whose index is not below the count (or that comes before any count) has no slot and is
+// ignored.
 
 #include <cstdint>
 #include <functional>
@@ -159,8 +160,14 @@ class SectionManager : public CapabilityHandler {
   SectionManager& operator=(const SectionManager&) = delete;
 
   void acceptValue(uint32_t word) override {
-    if (word > countLimit)
-      qverr::raise(qverr::kIFifoInterfaceVersionMismatch, kSectionCountRefused);
+    // Only growth uses up the limit: a count sent again may shrink the section, but the
+    // stream's counts together never grow it beyond the limit, so repeated counts cannot turn
+    // one read into a resize of every field per pair.
+    if (word > count) {
+      if (word - count > countLimit)
+        qverr::raise(qverr::kIFifoInterfaceVersionMismatch, kSectionCountRefused);
+      countLimit -= word - count;
+    }
     count = word;
     for (section::Resizable* field : section.fields) field->resize(count);
   }
@@ -169,7 +176,8 @@ class SectionManager : public CapabilityHandler {
   section::Ref<unsigned int> indexRef;
   uint32_t count = 0;
   S section;
-  // The largest count accepted; the capability read lowers it to what its stream can fill.
+  // How far the count may still grow; the capability read lowers it to what its stream can
+  // fill.
   uint32_t countLimit = kDefaultCountLimit;
 
  private:

@@ -37,6 +37,7 @@ class InputFifo : public ififo_rpc::InstructionFifoInterface {
       case 0x007:
         return 1;
       case 0xC00:
+        countAnswered = true;
         return count_;
       case 0xC01:
         if (arg < words_.size()) return words_[arg];
@@ -51,6 +52,8 @@ class InputFifo : public ififo_rpc::InstructionFifoInterface {
     std::abort();
   }
 
+  bool countAnswered = false;
+
  private:
   std::vector<uint32_t> words_;
   uint32_t count_;
@@ -58,10 +61,11 @@ class InputFifo : public ififo_rpc::InstructionFifoInterface {
   uint32_t sent_ = 0;
 };
 
-// Every section field holds exactly one entry per instance, and lists stay paired.
+// Every section field holds exactly one entry per instance, and lists stay paired. The counts
+// of a section together never grew it beyond `limit`.
 template <typename S>
-void checkSection(ififo_rpc::SectionManager<S>& m) {
-  if (m.count > m.countLimit) std::abort();
+void checkSection(ififo_rpc::SectionManager<S>& m, uint64_t limit) {
+  if (uint64_t{m.count} + m.countLimit > limit) std::abort();
   m.section.forEachField([&](uint32_t, auto& field) {
     if (field.values.size() != m.count) std::abort();
     if constexpr (requires { field.rawValues; }) {
@@ -91,10 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tree.load(fifo);
   } catch (const qverr::Exception&) {
   }
-  checkSection(tree.plls);
-  checkSection(tree.userClocks);
-  checkSection(tree.serialChannels);
-  checkSection(tree.aoChannels);
+  // Once the word count is known, a section cannot grow beyond the pairs it announces.
+  const uint64_t limit = fifo.countAnswered && count <= ififo_rpc::Capabilities::kMaxWords
+                             ? count / 2 + count % 2
+                             : ififo_rpc::SectionManager<qvvandrel::PllSection>::kDefaultCountLimit;
+  checkSection(tree.plls, limit);
+  checkSection(tree.userClocks, limit);
+  checkSection(tree.serialChannels, limit);
+  checkSection(tree.aoChannels, limit);
   if (tree.cap200.values.size() != tree.cap200.rawValues.size()) std::abort();
   const qvvandrel::ClipCapabilities copy(tree);
   if (copy.plls.count != tree.plls.count) std::abort();

@@ -31,5 +31,6 @@ int main(int argc, char** argv) {
   write(dir + "/absurd-section.bin", 2, 0, {4, 804, 0xFFFFFFFF, 9, 1});
   write(dir + "/absurd-words.bin", 2, 0, {0xFFFFFFFF, 100, 1});
   write(dir + "/field-before-count.bin", 0, 0, {7, 1, 601, 7, 211, 2, 601, 8});
+  write(dir + "/repeated-counts.bin", 0, 0, {210, 2, 210, 0, 210, 2, 5, 1, 500, 1});
   return 0;
 }

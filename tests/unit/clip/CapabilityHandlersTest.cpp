@@ -157,4 +157,23 @@ TEST(CapabilityHandlers, ACountAboveTheLimitIsRefused) {
   EXPECT_EQ(m.section.a.values.size(), 4u);
 }
 
+// A count sent again may shrink the section and grow it back only within the limit: a stream
+// that alternates a large count with 0 would otherwise resize every field on each pair.
+TEST(CapabilityHandlers, RepeatedCountsShareTheLimit) {
+  SectionManager<TwoFields> m;
+  m.countLimit = 4;
+  m.acceptValue(3);
+  m.acceptValue(3);  // the same count again grows nothing
+  m.acceptValue(0);
+  m.acceptValue(1);  // 4 grown in all
+  try {
+    m.acceptValue(2);
+    FAIL() << "no exception";
+  } catch (const qverr::Exception& e) {
+    EXPECT_EQ(e.code(), -304307);
+  }
+  EXPECT_EQ(m.count, 1u);
+  EXPECT_EQ(m.section.a.values.size(), 1u);
+}
+
 }  // namespace
