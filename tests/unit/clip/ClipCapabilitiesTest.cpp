@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,12 @@ TEST_F(ClipCapabilitiesTest, MissingInterfaceAndFailedQueries) {
     clip.script(opcode, {0, -50550});
     EXPECT_EQ(load(tree), -50550);
   }
+  // The version asked after the read is kept even when its call fails, then the failure raised.
+  clip.script(0x006, {2, 0});
+  clip.script(0x006, {7, -50550});
+  ClipCapabilities late(true);
+  EXPECT_EQ(load(late), -50550);
+  EXPECT_EQ(late.interfaceVersion, 7u);
 }
 
 TEST_F(ClipCapabilitiesTest, CountEdgeCases) {
@@ -210,6 +217,191 @@ TEST_F(ClipCapabilitiesTest, CountsBeyondWhatTheStreamCanFillAreRefused) {
   EXPECT_EQ(load(tree, &detail), -304307);
   EXPECT_NE(detail.find("\"line\":61"), std::string::npos);
   EXPECT_TRUE(clip.log(0xC01).empty());
+}
+
+// Every identifier of the tree with its handler kind, value type and conversion, as the
+// identifier table lists them; each handler's converter is probed with the same words.
+namespace registration {
+
+namespace ir = ififo_rpc;
+namespace attr = qvvandrel::oobx::attribute;
+namespace clipenum = qvvandrel::ififo;
+
+using Expect = boost::optional<double> (*)(uint32_t);
+using Check = std::function<bool(ir::CapabilityHandler*)>;
+
+boost::optional<double> asIs(uint32_t w) {
+  return double(w);
+}
+boost::optional<double> asSigned(uint32_t w) {
+  return double(int32_t(w));
+}
+boost::optional<double> nonZero(uint32_t w) {
+  return w != 0 ? 1.0 : 0.0;
+}
+boost::optional<double> micro(uint32_t w) {
+  return double(w) / 1000000.0;
+}
+boost::optional<double> kilo(uint32_t w) {
+  return double(w) * 1000.0;
+}
+template <uint32_t kLast>
+boost::optional<double> upTo(uint32_t w) {
+  return w <= kLast ? boost::optional<double>(w) : boost::none;
+}
+// With the PXI flag: 0 -> 4, 1 -> 1, 2 -> 2, 3 -> 3, 4 -> 6.
+boost::optional<double> refClk(uint32_t w) {
+  const double codes[] = {4, 1, 2, 3, 6};
+  return w < 5 ? boost::optional<double>(codes[w]) : boost::none;
+}
+
+template <typename H>
+bool converts(const H& handler, Expect expect) {
+  for (uint32_t w : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 125u, 2500000u, 0x80000000u, 0xFFFFFFFFu}) {
+    const auto got = handler.converter(w);
+    const auto want = expect(w);
+    if (bool(got) != bool(want) || (got && static_cast<double>(*got) != *want)) return false;
+  }
+  return true;
+}
+template <template <typename> class H, typename T>
+Check is(Expect expect) {
+  return [expect](ir::CapabilityHandler* h) {
+    const auto* typed = dynamic_cast<H<T>*>(h);
+    return typed != nullptr && converts(*typed, expect);
+  };
+}
+template <template <typename> class H, typename T>
+Check fieldOf(const uint32_t& index, Expect expect) {
+  return [&index, expect](ir::CapabilityHandler* h) {
+    const auto* typed = dynamic_cast<H<T>*>(h);
+    return typed != nullptr && typed->index == &index && converts(*typed, expect);
+  };
+}
+template <typename S>
+Check indexOf(ir::SectionManager<S>& m) {
+  return
+      [&m](ir::CapabilityHandler* h) { return h == &m.indexRef && m.indexRef.target == &m.index; };
+}
+template <typename S>
+Check countOf(ir::SectionManager<S>& m) {
+  return [&m](ir::CapabilityHandler* h) { return h == &m; };
+}
+
+}  // namespace registration
+
+TEST(ClipCapabilitiesRegistration, EveryIdentifierWithItsKindTypeAndConversion) {
+  using namespace registration;
+  using ir::Capability, ir::ListCapability, ir::section::Value, ir::section::ListValue;
+  ClipCapabilities tree(true);
+  const uint32_t& pll = tree.plls.index;
+  const uint32_t& clock = tree.userClocks.index;
+  const uint32_t& serial = tree.serialChannels.index;
+  const uint32_t& ao = tree.aoChannels.index;
+  const std::vector<std::pair<uint32_t, Check>> rows = {
+      // Analog input.
+      {100, is<Capability, unsigned>(asIs)},
+      {104, is<Capability, unsigned>(asIs)},
+      {105, is<Capability, unsigned>(asIs)},
+      {101, is<ListCapability, double>(micro)},
+      {109, is<ListCapability, int>(asSigned)},
+      {108, is<ListCapability, double>(kilo)},
+      {107, is<ListCapability, double>(asIs)},
+      {106, is<ListCapability, attr::Coupling>(upTo<1>)},
+      {110, is<ListCapability, int>(asSigned)},
+      {111, is<ListCapability, clipenum::ClipAnalogInput::Interleaving>(upTo<2>)},
+      {115, is<Capability, unsigned>(asIs)},
+      {116, is<Capability, unsigned>(asIs)},
+      {102, is<ListCapability, unsigned>(asIs)},
+      {103, is<ListCapability, unsigned>(asIs)},
+      {112, is<ListCapability, int>(asSigned)},
+      {113, is<ListCapability, int>(asSigned)},
+      {114, is<ListCapability, int>(asSigned)},
+      // Analog output.
+      {300, is<Capability, unsigned>(asIs)},
+      {303, is<ListCapability, double>(micro)},
+      {308, is<ListCapability, double>(micro)},
+      {304, is<Capability, unsigned>(asIs)},
+      {306, is<ListCapability, double>(asIs)},
+      {302, is<Capability, unsigned>(asIs)},
+      {307, is<ListCapability, attr::DacDigitalUpconverterMode>(upTo<3>)},
+      {11, indexOf(tree.aoChannels)},
+      {310, fieldOf<ListValue, double>(ao, micro)},
+      {309, countOf(tree.aoChannels)},
+      {311, is<Capability, unsigned>(asIs)},
+      // Clocks.
+      {200, is<ListCapability, attr::RefClkSrc>(refClk)},
+      {201, is<Capability, double>(kilo)},
+      {202, is<Capability, double>(kilo)},
+      {203, is<ListCapability, attr::SampleClkSrc>(upTo<1>)},
+      {206, is<Capability, double>(kilo)},
+      {204, is<Capability, double>(kilo)},
+      {205, is<Capability, double>(kilo)},
+      {207, is<Capability, unsigned>(asIs)},
+      {208, is<Capability, unsigned>(asIs)},
+      {209, is<Capability, unsigned>(asIs)},
+      // External trigger.
+      {400, is<Capability, unsigned>(asIs)},
+      {401, is<Capability, unsigned>(asIs)},
+      {402, is<Capability, int>(asSigned)},
+      {404, is<Capability, int>(asSigned)},
+      {403, is<Capability, int>(asSigned)},
+      {405, is<Capability, double>(micro)},
+      // PLLs.
+      {5, indexOf(tree.plls)},
+      {500, fieldOf<Value, clipenum::PllConfiguration::PllChipType>(pll, asIs)},
+      {501, fieldOf<ListValue, unsigned>(pll, asIs)},
+      {502, fieldOf<ListValue, unsigned>(pll, asIs)},
+      {210, countOf(tree.plls)},
+      // User clocks.
+      {7, indexOf(tree.userClocks)},
+      {600, fieldOf<ListValue, clipenum::PllConfiguration::OutputDividerSource>(clock, asIs)},
+      {211, countOf(tree.userClocks)},
+      {212, is<ListCapability, unsigned>(asIs)},
+      {213, is<ListCapability, attr::QVA100_RXClockSource>(upTo<1>)},
+      {214, is<Capability, unsigned>(asIs)},
+      // Digital and PFI lines.
+      {1000, is<Capability, unsigned>(asIs)},
+      {1007, is<Capability, bool>(nonZero)},
+      {1001, is<Capability, unsigned>(asIs)},
+      {1008, is<Capability, bool>(nonZero)},
+      {1002, is<Capability, unsigned>(asIs)},
+      {1003, is<Capability, unsigned>(asIs)},
+      {1009, is<Capability, bool>(nonZero)},
+      {1010, is<Capability, bool>(nonZero)},
+      {1011, is<ListCapability, double>(micro)},
+      {1004, is<Capability, unsigned>(asIs)},
+      {1005, is<ListCapability, double>(micro)},
+      {1006, is<ListCapability, attr::DioConfiguration>(upTo<1>)},
+      {700, is<Capability, unsigned>(asIs)},
+      // Serial channels.
+      {9, indexOf(tree.serialChannels)},
+      {800, fieldOf<Value, clipenum::ClipCapabilities::SerialChannelType>(serial, asIs)},
+      {804, countOf(tree.serialChannels)},
+      {900, is<Capability, unsigned>(asIs)},
+  };
+  std::vector<std::pair<uint32_t, Check>> all = rows;
+  // The plain u32 fields of the three sections that have them.
+  for (uint32_t id : {521, 522, 503, 504, 509, 510, 525, 526, 511, 512, 513, 514,
+                      528, 515, 516, 524, 517, 518, 519, 520, 529, 523, 527})
+    all.emplace_back(id, fieldOf<Value, unsigned>(pll, asIs));
+  for (uint32_t id : {601, 602, 605, 603, 604, 606, 607})
+    all.emplace_back(id, fieldOf<Value, unsigned>(clock, asIs));
+  for (uint32_t id : {801, 802, 803, 811, 812})
+    all.emplace_back(id, fieldOf<Value, unsigned>(serial, asIs));
+
+  EXPECT_EQ(tree.handlers().size(), all.size());  // nothing else, 505 to 508 included
+  for (const auto& [id, check] : all) {
+    SCOPED_TRACE(id);
+    const auto found = tree.handlers().find(id);
+    ASSERT_NE(found, tree.handlers().end());
+    EXPECT_TRUE(check(found->second));
+  }
+  // Each section's fields are the resize interfaces of exactly its field identifiers.
+  EXPECT_EQ(tree.plls.section.fields.size(), 26u);
+  EXPECT_EQ(tree.userClocks.section.fields.size(), 8u);
+  EXPECT_EQ(tree.serialChannels.section.fields.size(), 6u);
+  EXPECT_EQ(tree.aoChannels.section.fields.size(), 1u);
 }
 
 TEST_F(ClipCapabilitiesTest, ACopyHoldsTheValuesAndItsOwnHandlers) {

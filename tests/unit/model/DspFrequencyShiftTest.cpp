@@ -57,8 +57,8 @@ TEST_F(FrequencyShifts, UnsetMagnitudesFollowTheFrequency) {
 
   const double gigahertz = 1.0e9;
   DependencyAttribute<double> rate(kAdcRate, "", &gigahertz);
-  const std::uint64_t expected =
-      static_cast<std::uint64_t>(static_cast<std::int64_t>(0.00025 * 281474976710656.0)) << 16;
+  // 0.00025 × 2^48 = 70368744177.664, truncated to 0x10624DD2F1, shifted left by 16.
+  const std::uint64_t expected = 0x0010624DD2F10000;
   EXPECT_EQ(compile(&rate), (std::vector<std::uint64_t>{expected}));
   EXPECT_EQ(magnitude->getCoerced(), 0.00025);
 
