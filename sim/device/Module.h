@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "sim/device/DmaFifos.h"
+#include "sim/device/FpgaModel.h"
 #include "sim/device/GenerationQueries.h"
 #include "sim/device/HostMemory.h"
-#include "sim/device/FpgaModel.h"
 #include "sim/device/Interface.h"
 #include "sim/device/RegisterFile.h"
 #include "sim/kernel/Testbed.h"
@@ -61,7 +61,8 @@ class Module {
 
   // Driver attributes (read 0x83/0x00, write 0x83/0x01): a table of u32 values; an attribute
   // not in the table answers driver status kAttributeNotHandled. The flag is the u8 that
-  // 0x83/0x02 reads.
+  // 0x83/0x02 reads: the validity of a descriptor, set while the module is usable; a test
+  // clears it to make the driver report open descriptors stale.
   static constexpr int32_t kAttributeNotHandled = -63196;
   void setAttribute(uint32_t id, uint32_t value);
   void removeAttribute(uint32_t id);
@@ -82,7 +83,7 @@ class Module {
   RegisterFile registers_;
   mutable std::mutex attributesMutex_;
   std::map<uint32_t, uint32_t> attributes_;
-  bool attributeFlag_ = false;
+  bool attributeFlag_ = true;
   std::unique_ptr<FpgaModel> fpga_;  // destroyed first: it hooks the registers
 };
 

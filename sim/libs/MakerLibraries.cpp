@@ -18,6 +18,7 @@ struct StandIn {
 const StandIn kStandIns[] = {
     {"libqvrelocations.so.0", QVSIM_RELOCATIONS_PATH, QVSIM_RELOCATIONS_NOSYMBOL_PATH},
     {"libqvqpxi.so.1", QVSIM_QPXI_PATH, QVSIM_QPXI_NOSYMBOL_PATH},
+    {"libqvrocoapi.so.1", QVSIM_ROCO_PATH, QVSIM_ROCO_NOSYMBOL_PATH},
 };
 
 void* keepLoaded(const char* path) {
@@ -73,22 +74,35 @@ std::vector<std::string> RelocationsControl::calls() const {
   return readCalls(count_, callName_);
 }
 
-QPxiControl::QPxiControl() {
-  void* handle = keepLoaded(QVSIM_QPXI_PATH);
-  reset_ = resolve<decltype(reset_)>(handle, "qvsim_qpxi_reset");
-  addDevice_ = resolve<decltype(addDevice_)>(handle, "qvsim_qpxi_addDevice");
-  setTriggerBridges_ =
-      resolve<decltype(setTriggerBridges_)>(handle, "qvsim_qpxi_setTriggerBridges");
-  invalidateSessions_ =
-      resolve<decltype(invalidateSessions_)>(handle, "qvsim_qpxi_invalidateSessions");
-  failNext_ = resolve<decltype(failNext_)>(handle, "qvsim_qpxi_failNext");
-  count_ = resolve<decltype(count_)>(handle, "qvsim_qpxi_callCount");
-  callName_ = resolve<decltype(callName_)>(handle, "qvsim_qpxi_callName");
-  openHandles_ = resolve<decltype(openHandles_)>(handle, "qvsim_qpxi_openHandles");
+StandInControl::StandInControl(const char* path, const std::string& prefix)
+    : handle_(keepLoaded(path)), prefix_(prefix) {
+  reset_ = control<decltype(reset_)>("reset");
+  failNext_ = control<decltype(failNext_)>("failNext");
+  count_ = control<decltype(count_)>("callCount");
+  callName_ = control<decltype(callName_)>("callName");
 }
 
-void QPxiControl::reset() const {
+void* StandInControl::symbol(const std::string& name) const {
+  return resolve<void*>(handle_, (prefix_ + "_" + name).c_str());
+}
+
+void StandInControl::reset() const {
   reset_();
+}
+
+void StandInControl::failNext(const std::string& entryPoint, int32_t code) const {
+  failNext_(entryPoint.c_str(), code);
+}
+
+std::vector<std::string> StandInControl::calls() const {
+  return readCalls(count_, callName_);
+}
+
+QPxiControl::QPxiControl() : StandInControl(QVSIM_QPXI_PATH, "qvsim_qpxi") {
+  addDevice_ = control<decltype(addDevice_)>("addDevice");
+  setTriggerBridges_ = control<decltype(setTriggerBridges_)>("setTriggerBridges");
+  invalidateSessions_ = control<decltype(invalidateSessions_)>("invalidateSessions");
+  openHandles_ = control<decltype(openHandles_)>("openHandles");
 }
 
 void QPxiControl::addDevice(uint32_t bus, uint32_t device, uint32_t function, uint32_t chassis,
@@ -104,16 +118,16 @@ void QPxiControl::invalidateSessions() const {
   invalidateSessions_();
 }
 
-void QPxiControl::failNext(const std::string& entryPoint, int32_t code) const {
-  failNext_(entryPoint.c_str(), code);
-}
-
-std::vector<std::string> QPxiControl::calls() const {
-  return readCalls(count_, callName_);
-}
-
 int QPxiControl::openHandles() const {
   return openHandles_();
+}
+
+RoCoControl::RoCoControl() : StandInControl(QVSIM_ROCO_PATH, "qvsim_roco") {
+  openSessions_ = control<decltype(openSessions_)>("openSessions");
+}
+
+int RoCoControl::openSessions() const {
+  return openSessions_();
 }
 
 }  // namespace sim::libs

@@ -35,15 +35,45 @@ class RelocationsControl {
   int (*callName_)(int, char*, int);
 };
 
-// Test controls of the PXI query library stand-in (kept loaded for the life of the process).
-// Its table starts empty: no chassis, no modules.
-class QPxiControl {
+// What the stand-ins with a call log and injectable failures share: the stand-in at `path` is
+// kept loaded for the life of the process, and its "<prefix>_reset", "<prefix>_failNext",
+// "<prefix>_callCount" and "<prefix>_callName" controls are resolved.
+class StandInControl {
+ public:
+  // Forgets the stand-in's state, injected failures and logged calls.
+  void reset() const;
+  // The next call of that entry point fails with `code`.
+  void failNext(const std::string& entryPoint, int32_t code) const;
+  // Logged calls, in call order.
+  std::vector<std::string> calls() const;
+
+ protected:
+  StandInControl(const char* path, const std::string& prefix);
+  // A further control of the stand-in.
+  template <typename F>
+  F control(const std::string& name) const {
+    return reinterpret_cast<F>(symbol(name));
+  }
+
+ private:
+  void* symbol(const std::string& name) const;
+
+  void* handle_;
+  std::string prefix_;
+  void (*reset_)();
+  void (*failNext_)(const char*, int32_t);
+  int (*count_)();
+  int (*callName_)(int, char*, int);
+};
+
+// Test controls of the PXI query library stand-in. Its table starts empty: no chassis, no
+// modules; reset also forgets open handles. Failures are injected by entry-point name
+// ("qvqpxi_openDeviceByAddr"); the log holds entry-point names.
+class QPxiControl : public StandInControl {
  public:
   static constexpr uint32_t kNoChassis = 0xFFFFFFFF;
 
   QPxiControl();
-  // Forgets every module, open handle, injected failure and logged call.
-  void reset() const;
   // A module at PCI bus/device/function in a chassis slot; `slotValue` is the slot item's
   // attribute 8197. Chassis kNoChassis: the library knows the module but places it nowhere.
   void addDevice(uint32_t bus, uint32_t device, uint32_t function, uint32_t chassis, uint32_t slot,
@@ -51,22 +81,29 @@ class QPxiControl {
   void setTriggerBridges(uint32_t chassis, uint32_t count) const;
   // Every session open now reads validity 0 and refuses queries with -52010.
   void invalidateSessions() const;
-  // The next call of that entry point ("qvqpxi_openDeviceByAddr") fails with `code`.
-  void failNext(const std::string& entryPoint, int32_t code) const;
-  // Entry points called, in call order.
-  std::vector<std::string> calls() const;
   // Item handles handed out and not yet closed.
   int openHandles() const;
 
  private:
-  void (*reset_)();
   void (*addDevice_)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
   void (*setTriggerBridges_)(uint32_t, uint32_t);
   void (*invalidateSessions_)();
-  void (*failNext_)(const char*, int32_t);
-  int (*count_)();
-  int (*callName_)(int, char*, int);
   int (*openHandles_)();
+};
+
+// Test controls of the route-configuration library stand-in; reset also forgets its sessions.
+// Failures are injected by entry-point name ("qvrocoapi_initiateDeviceReset"). The log holds
+// the device-reset calls: "qvrocoapi_createSession -> <session>", "qvrocoapi_initiateDeviceReset
+// <session> <device>", "qvrocoapi_completeDeviceReset <session> <device>",
+// "qvrocoapi_destroySession <session>".
+class RoCoControl : public StandInControl {
+ public:
+  RoCoControl();
+  // Library sessions created and not destroyed.
+  int openSessions() const;
+
+ private:
+  int (*openSessions_)();
 };
 
 }  // namespace sim::libs

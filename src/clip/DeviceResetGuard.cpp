@@ -6,8 +6,9 @@ DeviceResetGuard::DeviceResetGuard(DeviceResetRoutes* routes, const std::string*
     : routes_(routes), deviceName_(deviceName) {
   if (routes_ == nullptr) return;
   try {
-    nQVVUSKS100::tStatus status;
-    const uint64_t session = routes_->createSession(&status);
+    // One status serves both calls: a failed creation makes the announcement do nothing.
+    qverr::Status status;
+    void* session = routes_->createSession(&status);
     routes_->initiateDeviceReset(session, name(), &status);
     if (status.isError()) {
       routes_->destroySession(session);
@@ -20,9 +21,9 @@ DeviceResetGuard::DeviceResetGuard(DeviceResetRoutes* routes, const std::string*
 }
 
 DeviceResetGuard::~DeviceResetGuard() {
-  if (routes_ == nullptr || session_ == 0) return;
+  if (routes_ == nullptr || session_ == nullptr) return;
   try {
-    nQVVUSKS100::tStatus status;
+    qverr::Status status;
     routes_->completeDeviceReset(session_, name(), &status);
     routes_->destroySession(session_);
   } catch (...) {

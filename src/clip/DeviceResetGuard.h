@@ -9,16 +9,17 @@
 
 namespace qvvandrelbrenmooru {
 
-// The four entry points of the route-configuration library that a device reset uses. The
-// library's table implements it; this layer only calls it.
+// The four entry points of the route-configuration library that a device reset uses, with the
+// library's own argument types (its status object, its session pointer). The library's table
+// implements it; this layer only calls it.
 class DeviceResetRoutes {
  public:
-  virtual uint64_t createSession(nQVVUSKS100::tStatus* status) = 0;
-  virtual void destroySession(uint64_t session) = 0;
-  virtual void initiateDeviceReset(uint64_t session, const char* deviceName,
-                                   nQVVUSKS100::tStatus* status) = 0;
-  virtual void completeDeviceReset(uint64_t session, const char* deviceName,
-                                   nQVVUSKS100::tStatus* status) = 0;
+  virtual void* createSession(qverr::Status* status) = 0;
+  virtual void destroySession(void* session) = 0;
+  virtual void initiateDeviceReset(void* session, const char* deviceName,
+                                   qverr::Status* status) = 0;
+  virtual void completeDeviceReset(void* session, const char* deviceName,
+                                   qverr::Status* status) = 0;
 
  protected:
   ~DeviceResetRoutes() = default;
@@ -33,15 +34,15 @@ class DeviceResetGuard {
   DeviceResetGuard(const DeviceResetGuard&) = delete;
   DeviceResetGuard& operator=(const DeviceResetGuard&) = delete;
 
-  // The route session held, 0 when none.
-  uint64_t session() const { return session_; }
+  // The route session held, null when none.
+  void* session() const { return session_; }
 
  private:
   const char* name() const { return deviceName_ != nullptr ? deviceName_->c_str() : ""; }
 
   DeviceResetRoutes* routes_;
   const std::string* deviceName_;
-  uint64_t session_ = 0;
+  void* session_ = nullptr;
 };
 
 }  // namespace qvvandrelbrenmooru

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "discovery/DeviceInfo.h"
-#include "discovery/IChangeNotificationHandler.h"
+#include "qvkel/IChangeNotificationHandler.h"
 
 namespace qvkel {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "discovery/IChangeNotificationHandler.h"
+#include "qvkel/IChangeNotificationHandler.h"
 
 namespace qvkel {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "discovery/DeviceInfo.h"
-#include "discovery/IChangeNotificationHandler.h"
+#include "qvkel/IChangeNotificationHandler.h"
 
 namespace qvkel {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <list>
 
-#include "discovery/IChangeNotificationHandler.h"
 #include "foundation/platform/synchronization.h"
+#include "qvkel/IChangeNotificationHandler.h"
 
 namespace qvkel {
 

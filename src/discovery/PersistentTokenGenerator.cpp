@@ -30,11 +30,18 @@ constexpr std::uint32_t kNotPlaced = 0xFFFFFFFF;
 
 }  // namespace
 
+std::string makePxiToken(const std::string& model, std::uint32_t chassis, std::uint32_t slot) {
+  return "Model=" + model + ";Chassis=" + std::to_string(chassis) + ";Slot=" + std::to_string(slot);
+}
+
+std::string makePciToken(const std::string& model, const std::string& slotPath) {
+  return "Model=" + model + ";PCISlotPath=" + slotPath.c_str();
+}
+
 std::string PersistentTokenGeneratorPci::generate(qvjsonconfig::DeviceIteratorInterface& device) {
   std::string slotPath;
   device.getBusPropertyString("pciSlotPath", slotPath);
-  const std::string model = modelOf(device, models_);
-  return "Model=" + model + ";PCISlotPath=" + slotPath.c_str();
+  return makePciToken(modelOf(device, models_), slotPath);
 }
 
 std::string PersistentTokenGeneratorPxi::generate(qvjsonconfig::DeviceIteratorInterface& device) {
@@ -52,8 +59,7 @@ std::string PersistentTokenGeneratorPxi::generate(qvjsonconfig::DeviceIteratorIn
         slot = item.getU32Attribute(kSlotNumber);
       }
       if (chassis != kNotPlaced && slot != kNotPlaced) {
-        return "Model=" + modelOf(device, models_) + ";Chassis=" + std::to_string(chassis) +
-               ";Slot=" + std::to_string(slot);
+        return makePxiToken(modelOf(device, models_), chassis, slot);
       }
     } catch (const std::exception&) {
       // Any failure of the attempt means the module is not placed.

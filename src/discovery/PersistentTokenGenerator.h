@@ -4,6 +4,7 @@
 //   PXI form: "Model=<model>;Chassis=<chassis>;Slot=<slot>"
 //   PCI form: "Model=<model>;PCISlotPath=<pciSlotPath up to its first NUL>"
 
+#include <cstdint>
 #include <string>
 
 #include "discovery/DeviceIterator.h"
@@ -11,6 +12,10 @@
 #include "discovery/QPxiLibrary.h"
 
 namespace qvkel {
+
+// The two token forms; numbers in decimal, the slot path up to its first NUL.
+std::string makePxiToken(const std::string& model, std::uint32_t chassis, std::uint32_t slot);
+std::string makePciToken(const std::string& model, const std::string& slotPath);
 
 class IPersistentTokenGenerator {
  public:

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/libs/StandInLog.h"
+
 namespace {
 
 // The caller's status object: i32 code, u32 detail capacity, the grow callback, the detail.
@@ -443,10 +445,7 @@ QPXI_EXPORT int qvsim_qpxi_callCount(void) {
 
 QPXI_EXPORT int qvsim_qpxi_callName(int index, char* buffer, int size) {
   std::lock_guard lock(gMutex);
-  if (index < 0 || static_cast<size_t>(index) >= gCalls.size() || size <= 0) return 0;
-  std::strncpy(buffer, gCalls[static_cast<size_t>(index)].c_str(), static_cast<size_t>(size) - 1);
-  buffer[size - 1] = '\0';
-  return 1;
+  return sim::libs::copyLoggedCall(gCalls, index, buffer, size);
 }
 
 // Item handles handed out and not yet closed.

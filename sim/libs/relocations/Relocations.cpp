@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/libs/StandInLog.h"
+
 namespace {
 
 struct Answer {
@@ -67,10 +69,7 @@ __attribute__((visibility("default"))) int qvsim_relocations_callCount(void) {
 __attribute__((visibility("default"))) int qvsim_relocations_callName(int index, char* buffer,
                                                                       int size) {
   std::lock_guard<std::mutex> lock(gMutex);
-  if (index < 0 || static_cast<size_t>(index) >= gCalls.size() || size <= 0) return 0;
-  std::strncpy(buffer, gCalls[static_cast<size_t>(index)].c_str(), static_cast<size_t>(size) - 1);
-  buffer[size - 1] = '\0';
-  return 1;
+  return sim::libs::copyLoggedCall(gCalls, index, buffer, size);
 }
 
 }  // extern "C"

@@ -120,20 +120,21 @@ TEST_F(InterfaceMethodsTest, RoutinesWithTheirOwnRecordRaiseTheInstructionsFailu
 // The route library's four entry points, recorded in call order.
 struct RecordingRoutes : qvvandrelbrenmooru::DeviceResetRoutes {
   std::vector<std::string> calls;
-  int64_t failInitiate = 0;
-  uint64_t createSession(tStatus*) override {
+  int32_t failInitiate = 0;
+  static std::string text(void* session) {
+    return std::to_string(reinterpret_cast<uintptr_t>(session));
+  }
+  void* createSession(qverr::Status*) override {
     calls.push_back("create");
-    return 42;
+    return reinterpret_cast<void*>(42);
   }
-  void destroySession(uint64_t session) override {
-    calls.push_back("destroy " + std::to_string(session));
-  }
-  void initiateDeviceReset(uint64_t session, const char* name, tStatus* status) override {
-    calls.push_back("initiate " + std::to_string(session) + " " + name);
+  void destroySession(void* session) override { calls.push_back("destroy " + text(session)); }
+  void initiateDeviceReset(void* session, const char* name, qverr::Status* status) override {
+    calls.push_back("initiate " + text(session) + " " + name);
     if (failInitiate != 0) status->code = failInitiate;
   }
-  void completeDeviceReset(uint64_t session, const char* name, tStatus*) override {
-    calls.push_back("complete " + std::to_string(session) + " " + name);
+  void completeDeviceReset(void* session, const char* name, qverr::Status*) override {
+    calls.push_back("complete " + text(session) + " " + name);
   }
 };
 
@@ -164,7 +165,7 @@ TEST(DeviceResetGuard, AFailedAnnouncementHoldsNoSessionAndRaisesNothing) {
   const std::string name = "dev";
   {
     qvvandrelbrenmooru::DeviceResetGuard guard(&routes, &name);
-    EXPECT_EQ(guard.session(), 0u);
+    EXPECT_EQ(guard.session(), nullptr);
     routes.calls.push_back("download");
   }
   EXPECT_EQ(routes.calls,
@@ -172,7 +173,7 @@ TEST(DeviceResetGuard, AFailedAnnouncementHoldsNoSessionAndRaisesNothing) {
 
   // Without a route library the guard does nothing at all.
   qvvandrelbrenmooru::DeviceResetGuard none(nullptr, &name);
-  EXPECT_EQ(none.session(), 0u);
+  EXPECT_EQ(none.session(), nullptr);
 }
 
 TEST(NameUtilities, TrailingNumberAndChannelFamily) {

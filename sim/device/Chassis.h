@@ -1,0 +1,62 @@
+#pragma once
+// A simulated chassis: modules of the simulated driver described in a JSON file, and the
+// maker's software as its installer leaves it on the machine.
+//
+// {"name": "...", "modules": [{
+//    "instance": "brm0",                          folder under /proc/driver/qv (required)
+//    "pci": {"bus": 3, "device": 0, "function": 0},                             (required)
+//    "subsystemId": "0x7A12",                     model; numbers may be JSON numbers or
+//    "vendorId", "deviceId", "subsystemVendorId", "revision", "numaNode",   "0x" hex texts
+//    "serialNumber": "01A2B3C4", "slotPath": "PCI0/BUS3/DEV0",
+//    "pxi": {"chassis": 1, "slot": 2} or null (in no PXI chassis),
+//    "targetClass": "BRM-6812", "productName", "hardwareRevision", "numberOfSlots"}]}
+// Members left out keep the defaults of sim::ModuleDescription (productName: the target class).
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/device/Module.h"
+#include "sim/device/ModuleDescription.h"
+#include "sim/kernel/Testbed.h"
+#include "sim/libs/MakerLibraries.h"
+
+namespace sim {
+
+struct ChassisModule {
+  std::string instance;
+  ModuleDescription description;
+};
+
+struct ChassisDescription {
+  std::string name;
+  std::vector<ChassisModule> modules;
+};
+
+// Throws std::runtime_error naming the module and member that is wrong.
+ChassisDescription parseChassis(const std::string& json);
+ChassisDescription readChassis(const std::string& path);
+
+// What the maker's installer leaves on the machine: the PXI query and route-configuration
+// libraries, and the plug-in's state folder "/var/local/telmora/qv-vandrel" (world-writable,
+// as every process of every user shares the alias file in it).
+void installMakerSoftware(Testbed& testbed);
+
+// The described modules, each with its device interface, published in the testbed and placed
+// with the PXI query library stand-in. Removing the chassis removes its modules.
+class Chassis {
+ public:
+  Chassis(Testbed& testbed, const ChassisDescription& description, const libs::QPxiControl& pxi);
+
+  size_t size() const { return modules_.size(); }
+  Module& module(size_t index) { return *modules_[index]; }
+  const ChassisModule& description(size_t index) const { return description_.modules[index]; }
+  // The module at a PCI address, or null.
+  const ChassisModule* find(uint32_t bus, uint32_t device, uint32_t function) const;
+
+ private:
+  ChassisDescription description_;
+  std::vector<std::unique_ptr<Module>> modules_;
+};
+
+}  // namespace sim
