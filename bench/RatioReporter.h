@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvbench {
@@ -35,5 +36,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> medians_;
   std::map<std::string, double> singles_;
 };
+
+// Runs the registered benchmarks (the command line selects as usual) and returns the times per
+// iteration of the product's and the baseline's benchmark, 0 for one that did not run.
+inline std::pair<double, double> runProductAndBaseline(int* argc, char** argv,
+                                                       const std::string& product,
+                                                       const std::string& baseline) {
+  benchmark::Initialize(argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return {reporter.time(product), reporter.time(baseline)};
+}
 
 }  // namespace qvbench

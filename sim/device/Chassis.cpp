@@ -157,10 +157,11 @@ Chassis::Chassis(Testbed& testbed, const ChassisDescription& description,
   }
 }
 
-const ChassisModule* Chassis::find(uint32_t bus, uint32_t device, uint32_t function) const {
-  for (const ChassisModule& m : description_.modules) {
-    const ModuleDescription& d = m.description;
-    if (d.pciBus == bus && d.pciDevice == device && d.pciFunction == function) return &m;
+Module* Chassis::find(uint32_t bus, uint32_t device, uint32_t function) {
+  for (size_t i = 0; i < modules_.size(); ++i) {
+    const ModuleDescription& d = description_.modules[i].description;
+    if (d.pciBus == bus && d.pciDevice == device && d.pciFunction == function)
+      return modules_[i].get();
   }
   return nullptr;
 }

@@ -52,7 +52,7 @@ class Chassis {
   Module& module(size_t index) { return *modules_[index]; }
   const ChassisModule& description(size_t index) const { return description_.modules[index]; }
   // The module at a PCI address, or null.
-  const ChassisModule* find(uint32_t bus, uint32_t device, uint32_t function) const;
+  Module* find(uint32_t bus, uint32_t device, uint32_t function);
 
  private:
   ChassisDescription description_;

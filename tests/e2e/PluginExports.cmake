@@ -1,6 +1,9 @@
 # cmake -DNM=<nm> -DLIBRARY=<plug-in> -P PluginExports.cmake
 # Fails unless the plug-in's dynamic symbol table defines exactly the exports listed here.
 set(expected
+  qvkel_finalizePlugin
+  qvkel_getPluginInterface
+  qvkel_initializePlugin
   qvroco_ra_qvvandrelbrenmooru_TerminalIterator_calculateResetTerminal
   qvroco_ra_qvvandrelbrenmooru_TerminalIterator_destroy
   qvroco_ra_qvvandrelbrenmooru_TerminalIterator_getBoolAttribute
@@ -42,4 +45,4 @@ if(NOT exported STREQUAL expected)
   string(JOIN "\n  " got ${exported})
   message(FATAL_ERROR "the plug-in exports:\n  ${got}")
 endif()
-message(STATUS "the plug-in exports the routing-adaptor family and nothing else")
+message(STATUS "the plug-in exports its three entry points and the routing-adaptor family, nothing else")

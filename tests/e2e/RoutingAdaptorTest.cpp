@@ -1,7 +1,6 @@
 // The route-configuration engine's view: the plug-in loaded by path, its routing-adaptor exports
 // driven against a simulated module's kernel routing interface.
 
-#include <dirent.h>
 #include <dlfcn.h>
 
 #include <fstream>
@@ -10,11 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include "ThreadNames.h"
 #include "routing/RoutingEngine.h"
 
 namespace {
 
 using namespace routingtest;
+using e2etest::threadsNamed;
+using e2etest::waitForThreadsNamed;
 
 class PluginLibrary {
  public:
@@ -39,35 +41,6 @@ class RoutingAdaptorE2E : public ::testing::Test {
   PluginLibrary plugin;
   std::unique_ptr<RoutingBed> bed;
 };
-
-// Names of this process's threads.
-std::vector<std::string> threadNames() {
-  std::vector<std::string> names;
-  DIR* tasks = opendir("/proc/self/task");
-  while (dirent* entry = readdir(tasks)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    names.push_back(name);
-  }
-  closedir(tasks);
-  return names;
-}
-
-size_t threadsNamed(const std::string& name) {
-  size_t n = 0;
-  for (const std::string& t : threadNames()) n += t == name ? 1 : 0;
-  return n;
-}
-
-// A new thread names itself once it runs: wait for the name to appear.
-bool waitForThreadsNamed(const std::string& name, size_t count) {
-  for (int i = 0; i < 400 && threadsNamed(name) != count; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return threadsNamed(name) == count;
-}
 
 TEST_F(RoutingAdaptorE2E, ExportsTheWholeFamilyAtApiVersionThree) {
 #define QV_EXPECT_FOUND(name) EXPECT_NE(reinterpret_cast<void*>(bed->x.name), nullptr) << #name;

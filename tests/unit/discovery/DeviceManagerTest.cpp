@@ -1,14 +1,10 @@
 // The device manager over modules of the simulated driver: the scan and its tokens, snapshots
 // and generations, the PXI session, shared opening of modules, listeners, and the observer
 // thread that rescans on device-node changes.
-#include <sys/prctl.h>
-
 #include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
 
 #include "DiscoveryTestSupport.h"
+#include "RecordingListener.h"
 #include "SimulatedModules.h"
 #include "discovery/DeviceIteratorCustomPersistentToken.h"
 #include "discovery/DeviceManager.h"
@@ -21,50 +17,10 @@ using disctest::catchError;
 using disctest::moduleAt;
 using qvkel::DeviceInfo;
 using Clock = std::chrono::steady_clock;
+using Listener = disctest::RecordingListener;
 
 constexpr const char* kInterface = "qvvandrelbrenmoork_vandrelbrenmoor";
 constexpr const char* kPxiLibrary = "libqvqpxi.so.1";
-
-// A listener that counts its calls, remembers the thread's name and can run a body.
-class Listener : public qvkel::IChangeNotificationHandler {
- public:
-  std::function<void()> body;
-
-  void onChange() override {
-    char name[16] = {};
-    ::prctl(PR_GET_NAME, name);
-    {
-      std::lock_guard lock(mutex_);
-      times_.push_back(Clock::now());
-      thread_ = name;
-    }
-    changed_.notify_all();
-    if (body) body();
-  }
-  size_t calls() {
-    std::lock_guard lock(mutex_);
-    return times_.size();
-  }
-  // Waits (up to five seconds) until `n` calls were made.
-  bool waitFor(size_t n) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return times_.size() >= n; });
-  }
-  std::chrono::milliseconds gap(size_t first, size_t second) {
-    std::lock_guard lock(mutex_);
-    return std::chrono::duration_cast<std::chrono::milliseconds>(times_[second] - times_[first]);
-  }
-  std::string thread() {
-    std::lock_guard lock(mutex_);
-    return thread_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Clock::time_point> times_;
-  std::string thread_;
-};
 
 class DeviceManagerTest : public ::testing::Test {
  protected:

@@ -35,7 +35,7 @@ TEST(Chassis, TheDefaultChassisHoldsPxiAndPciModules) {
     std::ostringstream bytes;
     bytes << bus.rdbuf();
     EXPECT_EQ(bytes.str(), std::string("\x01\0\0\0", 4));
-    EXPECT_EQ(modules.find(10, 1, 0), &modules.description(4));
+    EXPECT_EQ(modules.find(10, 1, 0), &modules.module(4));
     EXPECT_EQ(modules.find(10, 0, 0), nullptr);
   }
   EXPECT_FALSE(testbed.exists("/proc/driver/qv/brm0"));

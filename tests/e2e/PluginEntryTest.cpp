@@ -1,0 +1,282 @@
+// The host's view of the plug-in entry: the library loaded by path on the default simulated
+// chassis; initialise and finalise, the device list, listeners, and the maker libraries present,
+// absent or incomplete.
+#include <sys/stat.h>
+
+#include <barrier>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "ThreadNames.h"
+#include "discovery/RecordingListener.h"
+#include "qvkel/IFpgaSession.h"
+#include "sim/device/Chassis.h"
+#include "sim/host/PluginHost.h"
+
+namespace {
+
+using e2etest::threadsNamed;
+using e2etest::waitForThreadsNamed;
+using sim::LibraryChoice;
+using sim::libs::Variant;
+using Listener = disctest::RecordingListener;
+
+constexpr const char* kObserverThread = "qvkel::DeviceNo";
+constexpr const char* kAliasThread = "qvvandrelbrenmo";
+constexpr const char* kPxiLibrary = "libqvqpxi.so.1";
+constexpr const char* kRouteLibrary = "libqvrocoapi.so.1";
+constexpr const char* kStateFolder = "/var/local/telmora/qv-vandrel";
+
+// Whether a library of that path is mapped into the process.
+bool mapped(const char* path) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line))
+    if (line.find(path) != std::string::npos) return true;
+  return false;
+}
+
+class PluginEntry : public ::testing::Test {
+ protected:
+  PluginEntry() {
+    pxi_.reset();
+    sim::installMakerSoftware(testbed_);
+    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
+  }
+  ~PluginEntry() override {
+    plugin_.reset();
+    chassis_.reset();
+    pxi_.reset();
+  }
+
+  sim::host::PluginLibrary& plugin() {
+    if (plugin_ == nullptr) plugin_ = std::make_unique<sim::host::PluginLibrary>(QV_PLUGIN_PATH);
+    return *plugin_;
+  }
+
+  // A fresh device list, owned by the test.
+  std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> list() {
+    int32_t code = 0;
+    qvkel::IDeviceList* list = plugin().deviceList(&code);
+    EXPECT_EQ(code, 0);
+    return {list, [](qvkel::IDeviceList* l) {
+              if (l != nullptr) l->release();
+            }};
+  }
+
+  std::vector<sim::host::DeviceRow> refreshed() {
+    auto devices = list();
+    if (devices == nullptr) return {};
+    nQVVUSKS100::tStatus status;
+    devices->refresh(&status);
+    EXPECT_EQ(status.code, 0);
+    return sim::host::readDevices(*devices);
+  }
+
+  void use(const char* library, LibraryChoice choice) {
+    const Variant variant =
+        choice == LibraryChoice::MissingSymbol ? Variant::MissingSymbol : Variant::Present;
+    testbed_.setLibrary(library, choice, sim::libs::standInPath(library, variant));
+  }
+
+  sim::Testbed testbed_;
+  sim::libs::QPxiControl pxi_;
+  std::unique_ptr<sim::Chassis> chassis_;
+  std::unique_ptr<sim::host::PluginLibrary> plugin_;
+};
+
+TEST_F(PluginEntry, ListsTheChassisModulesInInterfacePathOrder) {
+  ASSERT_EQ(plugin().initialize(), 0);
+  auto devices = list();
+  ASSERT_NE(devices, nullptr);
+  EXPECT_EQ(devices->reserved(), 0);
+  EXPECT_TRUE(devices->hasChanged()) << "before the first refresh";
+  EXPECT_EQ(devices->getCount(), 0u);
+  nQVVUSKS100::tStatus status;
+  devices->refresh(&status);
+  ASSERT_EQ(status.code, 0);
+  EXPECT_FALSE(devices->hasChanged());
+
+  const std::vector<std::tuple<std::string, std::string, std::string, uint64_t>> expected{
+      {"Model=BRM-6812;Chassis=1;Slot=2", "PXI1Slot2", "Vandrel1", 0x1003FF00},
+      {"Model=BRM-6814;Chassis=1;Slot=3", "PXI1Slot3", "Vandrel2", 0x1004FF00},
+      {"Model=BRM-6821;Chassis=1;Slot=5", "PXI1Slot5", "Vandrel3", 0x1005FF00},
+      {"Model=BRM-6830;PCISlotPath=PCI0/BUS9/DEV0", "", "Vandrel4", 0x1009FF00},
+      {"Model=BRM-6841;PCISlotPath=PCI0/BUS10/DEV1", "", "Vandrel5", 0x100AFE00}};
+  const auto rows = sim::host::readDevices(*devices);
+  ASSERT_EQ(rows.size(), expected.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const auto& [token, pxiName, alias, number] = expected[i];
+    EXPECT_EQ(rows[i].token, token);
+    EXPECT_EQ(rows[i].pxiName, pxiName);
+    EXPECT_EQ(rows[i].alias, alias);
+    EXPECT_EQ(rows[i].deviceNumber, number);
+  }
+
+  status = {};
+  EXPECT_EQ(devices->getDevice(5, 0, &status), nullptr);
+  EXPECT_EQ(status.code, -52005);
+  EXPECT_EQ(status.line, 62u);
+  status = {};
+  EXPECT_EQ(devices->getDevice(0, 1, &status), nullptr);
+  EXPECT_EQ(status.code, -63193);
+  EXPECT_EQ(status.line, 0u) << "raised without a location";
+  devices.reset();
+  EXPECT_EQ(plugin().finalize(), 0);
+}
+
+TEST_F(PluginEntry, OpeningASessionIsNotSupportedYet) {
+  ASSERT_EQ(plugin().initialize(), 0);
+  auto devices = list();
+  nQVVUSKS100::tStatus status;
+  devices->refresh(&status);
+  qvkel::IDevice* device = devices->getDevice(0, 0, &status);
+  ASSERT_NE(device, nullptr);
+  qvkel::IFpgaSession* session = device->createFpgaSession(5, &status);
+  ASSERT_NE(session, nullptr);
+  session->open("<Bitfile/>", "", 0x40000000, &status);
+  EXPECT_EQ(status.code, -63193);
+  EXPECT_STREQ(status.file, "SessionFactoryBrenmoor");
+  session->release();
+  EXPECT_EQ(device->getLegacyValue(), 0xFFFFFFFFu) << "the legacy protocol has no session either";
+  devices.reset();
+  EXPECT_EQ(plugin().finalize(), 0);
+}
+
+TEST_F(PluginEntry, InitialisesWithAndWithoutEachMakerLibrary) {
+  for (const char* library : {kPxiLibrary, kRouteLibrary}) {
+    for (LibraryChoice choice :
+         {LibraryChoice::Absent, LibraryChoice::MissingSymbol, LibraryChoice::Present}) {
+      SCOPED_TRACE(std::string(library) + " choice " + std::to_string(static_cast<int>(choice)));
+      use(library, choice);
+      ASSERT_EQ(plugin().initialize(), 0);
+      const auto rows = refreshed();
+      ASSERT_EQ(rows.size(), 5u);
+      const bool placed = library != kPxiLibrary || choice == LibraryChoice::Present;
+      EXPECT_EQ(rows[0].pxiName, placed ? "PXI1Slot2" : "");
+      EXPECT_EQ(rows[0].token, placed ? "Model=BRM-6812;Chassis=1;Slot=2"
+                                      : "Model=BRM-6812;PCISlotPath=PCI0/BUS3/DEV0");
+      // Only a complete route library stays loaded while the plug-in runs.
+      if (library == kRouteLibrary) {
+        EXPECT_EQ(mapped(sim::libs::standInPath(kRouteLibrary, Variant::Present)),
+                  choice == LibraryChoice::Present);
+        EXPECT_FALSE(mapped(sim::libs::standInPath(kRouteLibrary, Variant::MissingSymbol)));
+      }
+      ASSERT_EQ(plugin().finalize(), 0);
+      EXPECT_FALSE(mapped(sim::libs::standInPath(kRouteLibrary, Variant::Present)));
+      use(library, LibraryChoice::Present);
+    }
+  }
+}
+
+TEST_F(PluginEntry, InitialiseAndFinaliseAreCounted) {
+  EXPECT_EQ(plugin().finalize(), -52003) << "before any initialise";
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(plugin().getInterface(0, &out), -52003);
+  EXPECT_EQ(out, nullptr);
+
+  ASSERT_EQ(plugin().initialize(), 0);
+  ASSERT_EQ(plugin().initialize(), 0);
+  EXPECT_TRUE(waitForThreadsNamed(kObserverThread, 1));
+  EXPECT_TRUE(waitForThreadsNamed(kAliasThread, 2));
+  ASSERT_EQ(plugin().finalize(), 0);
+  EXPECT_EQ(threadsNamed(kObserverThread), 1u) << "one finalise of two keeps the plug-in";
+  EXPECT_EQ(refreshed().size(), 5u);
+  ASSERT_EQ(plugin().finalize(), 0);
+  EXPECT_EQ(threadsNamed(kObserverThread), 0u);
+  EXPECT_EQ(threadsNamed(kAliasThread), 0u);
+  out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(plugin().getInterface(0, &out), -52003) << "no list over deleted objects";
+  EXPECT_EQ(out, nullptr);
+
+  // An unmatched finalise changes nothing: the next initialise builds everything again.
+  EXPECT_EQ(plugin().finalize(), -52003);
+  ASSERT_EQ(plugin().initialize(), 0);
+  EXPECT_TRUE(waitForThreadsNamed(kObserverThread, 1));
+  EXPECT_EQ(refreshed().size(), 5u);
+  EXPECT_EQ(plugin().finalize(), 0);
+}
+
+TEST_F(PluginEntry, OnlyVersionZeroGivesAList) {
+  ASSERT_EQ(plugin().initialize(), 0);
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(plugin().getInterface(1, &out), -52005);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(plugin().getInterface(0, nullptr), -52005);
+  EXPECT_EQ(plugin().finalize(), 0);
+}
+
+TEST_F(PluginEntry, TwoThreadsFirstInitialisesBuildOneSetOfObjects) {
+  std::barrier start(2);
+  int32_t codes[2] = {1, 1};
+  auto initialise = [&](int i) {
+    start.arrive_and_wait();
+    codes[i] = plugin().initialize();
+  };
+  plugin();
+  std::thread first(initialise, 0), second(initialise, 1);
+  first.join();
+  second.join();
+  EXPECT_EQ(codes[0], 0);
+  EXPECT_EQ(codes[1], 0);
+  EXPECT_TRUE(waitForThreadsNamed(kObserverThread, 1));
+  EXPECT_TRUE(waitForThreadsNamed(kAliasThread, 2));
+  EXPECT_EQ(plugin().finalize(), 0);
+  EXPECT_EQ(threadsNamed(kObserverThread), 1u);
+  EXPECT_EQ(plugin().finalize(), 0);
+  EXPECT_EQ(threadsNamed(kObserverThread), 0u);
+}
+
+TEST_F(PluginEntry, WithoutItsStateFolderInitialisationFailsAndLeavesNothing) {
+  ASSERT_EQ(::rmdir(testbed_.path(kStateFolder).c_str()), 0);
+  EXPECT_EQ(plugin().initialize(), -52006);
+  EXPECT_EQ(threadsNamed(kObserverThread), 0u);
+  EXPECT_EQ(threadsNamed(kAliasThread), 0u);
+  EXPECT_EQ(plugin().finalize(), -52003);
+  sim::installMakerSoftware(testbed_);
+  EXPECT_EQ(plugin().initialize(), 0);
+  EXPECT_EQ(plugin().finalize(), 0);
+}
+
+TEST_F(PluginEntry, ANewDeviceNodeReachesARegisteredListenerOnTheObserverThread) {
+  ASSERT_EQ(plugin().initialize(), 0);
+  auto devices = list();
+  nQVVUSKS100::tStatus status;
+  devices->refresh(&status);
+  Listener listener, refused;
+  devices->registerListener(&listener, &status);
+  ASSERT_EQ(status.code, 0);
+  status.code = -1;
+  devices->registerListener(&refused, &status);
+  EXPECT_EQ(status.code, -1) << "a status holding an error registers nothing";
+  status = {};
+  devices->registerListener(nullptr, &status);
+  EXPECT_EQ(status.code, -52005);
+  EXPECT_EQ(status.line, 84u);
+
+  testbed_.createNode("x\\qvvandrelbrenmoork_vandrelbrenmoor\\y");
+  ASSERT_TRUE(listener.waitFor(1));
+  EXPECT_EQ(listener.thread(), kObserverThread);
+  EXPECT_TRUE(devices->hasChanged());
+  devices->unregisterListener(&listener);
+  devices.reset();
+  EXPECT_EQ(plugin().finalize(), 0);
+  EXPECT_EQ(listener.calls(), 1u);
+  EXPECT_EQ(refused.calls(), 0u);
+}
+
+TEST_F(PluginEntry, TheInstallDirectoryTableIsRelocatedWhenThePluginLoads) {
+  constexpr const char* kRelocations = "libqvrelocations.so.0";
+  sim::libs::RelocationsControl relocations;
+  relocations.reset();
+  testbed_.setLibrary(kRelocations, LibraryChoice::Present,
+                      sim::libs::standInPath(kRelocations, Variant::Present));
+  plugin();
+  EXPECT_EQ(relocations.calls().size(), 19u) << "every install directory, once, at load";
+  relocations.reset();
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+#pragma once
+// The names of this process's threads, as the kernel shows them (cut to 15 characters).
+
+#include <dirent.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace e2etest {
+
+inline std::vector<std::string> threadNames() {
+  std::vector<std::string> names;
+  DIR* tasks = opendir("/proc/self/task");
+  while (dirent* entry = readdir(tasks)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    names.push_back(name);
+  }
+  closedir(tasks);
+  return names;
+}
+
+inline size_t threadsNamed(const std::string& name) {
+  size_t n = 0;
+  for (const std::string& t : threadNames()) n += t == name ? 1 : 0;
+  return n;
+}
+
+// A new thread names itself once it runs, and an ended one leaves once joined: waits (up to
+// two seconds) for the count to be reached.
+inline bool waitForThreadsNamed(const std::string& name, size_t count) {
+  for (int i = 0; i < 400 && threadsNamed(name) != count; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return threadsNamed(name) == count;
+}
+
+}  // namespace e2etest
