@@ -91,6 +91,21 @@ std::vector<uint32_t> analogInput(bool shortOffsetList) {
   return w;
 }
 
+std::vector<uint32_t> digitalLines() {
+  std::vector<uint32_t> w;
+  append(w, {{1000, 3}, {1007, 1}, {1001, 2}, {1008, 1}, {1002, 3}, {1003, 2}, {1009, 1}});
+  append(w, {{1010, 1}, {1011, 3300000}, {1011, 1800000}, {1011, 3300000}, {1011, 1001000}});
+  append(w, {{1004, 4}, {1005, 1800000}, {1005, 3300000}, {1006, 1}, {1006, 0}});
+  return w;
+}
+
+std::vector<uint32_t> digitalLinesSparse() {
+  std::vector<uint32_t> w;
+  append(w, {{1007, 0}, {1001, 2}, {1009, 0}, {1004, 3}, {1005, 2500000}});
+  append(w, {{1006, 7}, {1006, 1}, {1006, 7}});
+  return w;
+}
+
 }  // namespace
 
 std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
@@ -105,6 +120,10 @@ std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
       return analogInput(false);
     case CapabilityProfile::AnalogInputShortOffsetList:
       return analogInput(true);
+    case CapabilityProfile::DigitalLines:
+      return digitalLines();
+    case CapabilityProfile::DigitalLinesSparse:
+      return digitalLinesSparse();
   }
   return {};
 }

@@ -18,6 +18,15 @@ enum class CapabilityProfile : uint8_t {
   AnalogInput,
   // The same with a zero-code list (114) one entry short, so no offset DAC is described.
   AnalogInputShortOffsetList,
+  // Only digital and PFI lines: 3 digital inputs and 2 outputs with equalization and
+  // pre-emphasis, 3 PFI and 2 DIFF PFI lines with both switches, PFI voltages 3.3, 1.8, 3.3
+  // again and 1.001 V, 4 DIO lines at 1.8 or 3.3 V in configuration 1 or 0.
+  DigitalLines,
+  // The same lines with less on offer: no digital-input count and equalization reported false,
+  // no pre-emphasis flag, no PFI or DIFF PFI count, DIFF PFI equalization false and no
+  // pre-emphasis flag, no PFI voltage, 3 DIO lines with the one voltage 2.5 V and the one
+  // configuration 1 among words (7) that are no configuration.
+  DigitalLinesSparse,
 };
 
 std::vector<uint32_t> capabilityWords(CapabilityProfile profile);

@@ -48,8 +48,10 @@ ClipAnswer capabilityWord(ClipController& c, const ClipInstruction& i) {
   return {index < words.size() ? words[index] : 0u, 0};
 }
 
-// Interface 9: the analog-input settings, each (channel, value); the log keeps what was set.
-ClipAnswer analogInputSetting(ClipController&, const ClipInstruction& i) {
+// A setting of two arguments, (what it addresses, value): the analog-input settings of
+// interface 9 (channel), the line settings of interface 20 (line or line group). The log keeps
+// what was set.
+ClipAnswer acceptSetting(ClipController&, const ClipInstruction& i) {
   static_cast<void>(i.arg(1));
   return {0, 0};
 }
@@ -101,11 +103,11 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0607, &ioModuleEnabled},
     {0x0608, &enableIoModule},
     {0x0609, &disableIoModule},
-    {0x0903, &analogInputSetting},  // Nyquist zone
-    {0x0905, &analogInputSetting},  // decimation filter band
-    {0x0909, &analogInputSetting},  // input range
-    {0x090B, &analogInputSetting},  // offset DAC code
-    {0x090D, &analogInputSetting},  // channel enabled
+    {0x0903, &acceptSetting},  // Nyquist zone
+    {0x0905, &acceptSetting},  // decimation filter band
+    {0x0909, &acceptSetting},  // input range
+    {0x090B, &acceptSetting},  // offset DAC code
+    {0x090D, &acceptSetting},  // channel enabled
     {0x0911, &connectorChannels<ClipConnectors::Ai, false>},
     {0x0912, &connectorChannels<ClipConnectors::Ai, true>},
     {0x0C00, &capabilityWordCount},
@@ -113,7 +115,11 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0D00, &acceptArgument},  // up-converter mode
     {0x0D06, &connectorChannels<ClipConnectors::Ao, false>},
     {0x0D08, &connectorChannels<ClipConnectors::Ao, true>},
+    {0x1400, &acceptSetting},  // DIO line configuration
+    {0x1402, &acceptSetting},  // DIO or PFI line voltage
     {0x1404, &lineChannels<false>},
+    {0x1405, &acceptSetting},  // line group's input equalization
+    {0x1407, &acceptSetting},  // line group's output pre-emphasis
     {0x1409, &lineChannels<true>},
     // Serial channels (ClipSerDes.cpp).
     {0x2F02, &i2cRead},

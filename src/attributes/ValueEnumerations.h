@@ -21,7 +21,12 @@ enum StartTriggerSync : std::int32_t {};
 enum DacDigitalUpconverterMode : std::int32_t {};
 enum CableSenseMode : std::int32_t {};
 enum Coupling : std::int32_t {};
-enum DioConfiguration : std::int32_t {};
+// The configuration of a digital, DIO or PFI line: whether the line is an input or an output.
+// The names are this library's; the CLIP and the FPGA know only the numbers.
+enum DioConfiguration : std::int32_t {
+  kDioConfigurationInput = 0,
+  kDioConfigurationOutput = 1,
+};
 // A serial channel's MIPI CSI-2 lanes, by count.
 enum Csi2NumLanes : std::int32_t { kCsi2OneLane = 1, kCsi2TwoLanes = 2, kCsi2FourLanes = 4 };
 enum StreamDataFormat : std::int32_t {};

@@ -39,6 +39,9 @@ inline constexpr std::uint32_t kNoCodeWord = 0xFFFFFFFF;
 void nameAttributeInError(qverr::ExceptionBase& error, std::uint32_t id, const std::string& label,
                           const char* channelName);
 
+// Whether a failed compile names the attribute's channel after its identifier.
+enum class ChannelInError : std::uint8_t { kNamed, kOmitted };
+
 // The distinct converted values of a list capability (doubles within the comparison's
 // tolerance), sorted, made once per property and read by all its channels. The capability is
 // the session's and outlives the range.
@@ -80,15 +83,22 @@ class ClipCapabilityRange {
 
   // A property's compile: coerces the attribute's desired value, stores the result as its
   // coerced value alone (desired value and authorship stay) and returns the result's code
-  // word. A failure leaves the attribute as it was and names it in the error's details.
-  std::uint32_t compile(DependencyAttribute<T>& attribute) {
+  // word. A failure leaves the attribute as it was and names it in the error's details: its
+  // identifier, and its channel unless `channel` says to leave it out.
+  std::uint32_t compile(DependencyAttribute<T>& attribute,
+                        ChannelInError channel = ChannelInError::kNamed) {
     try {
       const T coerced = range_.coerce(attribute.getDesired());
       const std::uint32_t code = codeWordOf(coerced);
       attribute.setCoerced(coerced);
       return code;
     } catch (qverr::ExceptionBase& error) {
-      nameAttributeInError(error, attribute.getId(), attribute.label(), attribute.getChannelName());
+      if (channel == ChannelInError::kNamed) {
+        nameAttributeInError(error, attribute.getId(), attribute.label(),
+                             attribute.getChannelName());
+      } else {
+        nameAttributeInError(error, attribute.getId(), std::string(), nullptr);
+      }
       throw;
     }
   }

@@ -19,9 +19,7 @@ const ChannelNameTable& channelNames() {
 }
 
 boost::optional<std::uint32_t> channelCount(const ClipCapabilities& capabilities) {
-  const boost::optional<unsigned int>& count = capabilities.cap100.value;
-  if (count && *count > kMaxChannels) qverr::raise(qverr::kInternalError, kTooManyChannels);
-  return count;
+  return boundedChannelCount(capabilities.cap100, kTooManyChannels);
 }
 
 void post(const IfifoInterfaceCheck& interface9, std::uint32_t opcode, std::uint32_t channel,

@@ -10,6 +10,7 @@
 
 #include <boost/optional.hpp>
 
+#include "channels/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
 #include "model/ChannelNameTable.h"
 #include "model/IfifoInterfaceCheck.h"
@@ -22,10 +23,6 @@ inline constexpr std::uint32_t kDecimationFilterBand = 0x905;
 inline constexpr std::uint32_t kVerticalRange = 0x909;
 inline constexpr std::uint32_t kOffsetDac = 0x90B;
 inline constexpr std::uint32_t kChannelEnable = 0x90D;
-
-// No CLIP has more analog inputs than this; every channel past "AI63" would be named
-// "invalid index" anyway.
-inline constexpr std::uint32_t kMaxChannels = 1024;
 
 // "AI0" .. "AI63", then "invalid index".
 const ChannelNameTable& channelNames();

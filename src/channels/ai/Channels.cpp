@@ -14,8 +14,6 @@ namespace qvvandrel::config::ai {
 namespace {
 
 constexpr std::uint32_t kChannelCountId = 0x1000000F;
-constexpr std::int32_t kNotSettable = -304414;
-constexpr int kNoChannels = 0;
 
 // Impedance and coupling are checked but not sent.
 void sendNothing(int, unsigned int) {}
@@ -23,14 +21,7 @@ void sendNothing(int, unsigned int) {}
 }  // namespace
 
 Channels::Channels(const ClipCapabilities& capabilities, IfifoInterfaceCheck& interface9)
-    : countFunction_([&capabilities] {
-        const boost::optional<unsigned int>& count = capabilities.cap100.value;
-        return count ? static_cast<int>(*count) : 0;
-      }),
-      countGetter_(countFunction_),
-      countSetter_(kNotSettable),
-      channelCount_(kChannelCountId, "", false, &kNoChannels, nullptr, &countGetter_,
-                    &countSetter_) {
+    : channelCount_(kChannelCountId, capabilities.cap100) {
   const boost::optional<std::uint32_t> count = channelCount(capabilities);
   if (!count) return;
   const bool enableSupported = capabilities.cap115.value.has_value();
@@ -64,7 +55,7 @@ Channels::~Channels() = default;
 
 void Channels::registerAttributes(atat::AttributeRegistry* registry) {
   features_.registerAttributes(registry);
-  registry->addAttribute(&channelCount_);
+  registry->addAttribute(&channelCount_.attribute());
 }
 
 void Channels::commission(const ResolverRoots* roots, atat::AttributeRegistry* registry) {

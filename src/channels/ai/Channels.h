@@ -1,9 +1,6 @@
 #pragma once
 
-#include <functional>
-
-#include "attributes/Attribute.h"
-#include "attributes/Policies.h"
+#include "channels/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
 #include "model/ClipConfiguration.h"
 #include "model/CompositeCommission.h"
@@ -35,14 +32,11 @@ class Channels {
   // In construction order: the channels' enable switches, the range feature, the offset
   // feature, then per property the channels' objects.
   const CompositeCommission& features() const { return features_; }
-  atat::Attribute<int>& channelCountAttribute() { return channelCount_; }
+  atat::Attribute<int>& channelCountAttribute() { return channelCount_.attribute(); }
 
  private:
   CompositeCommission features_;
-  std::function<int()> countFunction_;
-  atat::FunctorGetter<int, std::function<int()>> countGetter_;
-  atat::NotSettable<int> countSetter_;
-  atat::Attribute<int> channelCount_;
+  ChannelCountAttribute channelCount_;
 };
 
 }  // namespace qvvandrel::config::ai

@@ -65,19 +65,7 @@ TEST_F(AiPropertiesTest, AnUnlistedCouplingIsRefusedWithTheListedMembers) {
   coupling.set(static_cast<attr::Coupling>(2));
   const auto thrown = commit();
   EXPECT_EQ(thrown.code, -304408);
-  const std::string enumType =
-      R"({"type":"enum","id":268435473,"comment":"AI Coupling","value_type":"int32_t"})";
-  EXPECT_EQ(
-      thrown.detail,
-      attrtest::locationPrefix("atat/ranges/EnumRange", 103) +
-          R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":2,"value_type":)" +
-          enumType +
-          R"(},{"type":"usage","usage":"kUsageTypePossibleValues","value":[0,1],"value_type":)" +
-          enumType +
-          R"(},{"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":268435473,)"
-          R"("value_type":"int32_t","comment":"AI Coupling"},)"
-          R"({"type":"usage","usage":"kUsageTypeChannelName","value":"AI0","value_type":"string"})" +
-          attrtest::kSectionEnd);
+  EXPECT_EQ(thrown.detail, channeltest::enumRejection(268435473, "AI Coupling", 2, "[0,1]", "AI0"));
   EXPECT_TRUE(clip.log().empty());
 }
 

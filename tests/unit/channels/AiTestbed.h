@@ -6,12 +6,12 @@
 
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <vector>
 
 #include "../attributes/TestSupport.h"
 #include "../clip/ClipTestbed.h"
 #include "../model/TestFeature.h"
+#include "ChannelTestSupport.h"
 #include "channels/ai/Channels.h"
 #include "clip/ClipCapabilities.h"
 #include "model/IfifoInterfaceCheck.h"
@@ -29,18 +29,8 @@ inline constexpr uint32_t kBand = 0x10000014;
 inline constexpr uint32_t kImpedance = 0x2000000F;
 inline constexpr uint32_t kCoupling = 0x10000011;
 
-// One setting as the controller received it.
-struct Setting {
-  uint32_t opcode;
-  uint32_t channel;
-  uint32_t value;
-  bool operator==(const Setting&) const = default;
-};
-inline std::ostream& operator<<(std::ostream& out, const Setting& s) {
-  return out << std::hex << "{0x" << s.opcode << ", " << std::dec << s.channel << ", " << s.value
-             << "}";
-}
-using Settings = std::vector<Setting>;
+using channeltest::Setting;
+using channeltest::Settings;
 
 class AiTestbed : public cliptest::ClipTestbed {
  protected:
@@ -82,18 +72,8 @@ class AiTestbed : public cliptest::ClipTestbed {
     return *registry.getTyped<qvvandrel::DependencyAttribute<T>>(id, channel);
   }
 
-  // Interface-9 settings received since the log was last cleared, in order; each must have
-  // come as a post with two arguments.
-  Settings settings() {
-    Settings received;
-    for (const sim::ClipInstruction& i : clip.log()) {
-      if (i.interfaceNumber() != 9) continue;
-      EXPECT_TRUE(i.isPost()) << i.opcode;
-      EXPECT_EQ(i.announced, 2u) << i.opcode;
-      received.push_back({i.opcode, i.arg(0), i.arg(1)});
-    }
-    return received;
-  }
+  // Interface-9 settings received since the log was last cleared, in order.
+  Settings settings() { return channeltest::postedSettings(clip, 9); }
 
   // The instructions of interface 0 (the interface checks) received since the tree was read.
   size_t interfaceQueries() {
