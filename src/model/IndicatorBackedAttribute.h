@@ -28,11 +28,12 @@ class IndicatorBackedAttribute : public atat::Getter<T>, public atat::NotSettabl
  public:
   using Indicator = qvisl::RegisterInterface<T, nQVVUSKS100::tStatus>;
 
-  // Device-wide (empty channel), initial value 0, clean.
-  IndicatorBackedAttribute(std::uint32_t id, Indicator* indicator)
+  // Initial value 0, clean; device-wide unless a channel name is given.
+  IndicatorBackedAttribute(std::uint32_t id, Indicator* indicator,
+                           const char* channelName = nullptr)
       : atat::NotSettable<T>(kAttributeNotSettable),
         indicator_(indicator),
-        attribute_(id, nullptr, false, &kInitial, nullptr, this, this) {}
+        attribute_(id, channelName, false, &kInitial, nullptr, this, this) {}
   IndicatorBackedAttribute(const IndicatorBackedAttribute&) = delete;
   IndicatorBackedAttribute& operator=(const IndicatorBackedAttribute&) = delete;
 
