@@ -33,6 +33,14 @@ std::string addressedChannel(const A& attribute) {
   return attribute.label().empty() ? std::string(attribute.getChannelName()) : attribute.label();
 }
 
+// A slot already linked is a second commission: the bare code, without a location.
+template <typename T>
+void linkSlot(AttributeLink<T>& slot, const atat::AttributeRegistry& registry, std::uint32_t id,
+              const char* channel) {
+  if (slot.isLinked()) qverr::throwError(qverr::kInternalError);
+  slot.link(registry, id, channel);
+}
+
 std::string joined(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names) {
@@ -121,12 +129,12 @@ void Stream::commission(const ResolverRoots& roots, atat::AttributeRegistry* reg
   wireOwnAttribute(compileResolver_, a.dataFormat);
   wireOwnAttribute(compileResolver_, a.isInputStream);
   wireOwnAttribute(compileResolver_, a.linkedStartTrigger);
-  slots_.scalingCoefficients.link(*registry, 0x50000005, "AI");
-  slots_.adcSampleRate.link(*registry, 0x20000016, "");
-  slots_.adcInterleavingFactor.link(*registry, 0x10000019, "");
-  slots_.dataDelay.link(*registry, 0x20000019, channelName_);
-  slots_.ddcIqEnabled.link(*registry, 0x40000019, channelName_);
-  slots_.ddcEnabled.link(*registry, 0x4000000F, channelName_);
+  linkSlot(slots_.scalingCoefficients, *registry, 0x50000005, "AI");
+  linkSlot(slots_.adcSampleRate, *registry, 0x20000016, "");
+  linkSlot(slots_.adcInterleavingFactor, *registry, 0x10000019, "");
+  linkSlot(slots_.dataDelay, *registry, 0x20000019, channelName_);
+  linkSlot(slots_.ddcIqEnabled, *registry, 0x40000019, channelName_);
+  linkSlot(slots_.ddcEnabled, *registry, 0x4000000F, channelName_);
   if (loopBuffer_) loopBuffer_->commission(roots);
 }
 
