@@ -45,9 +45,9 @@ StreamUnit::StreamUnit(Module& module, uint32_t stream, const AddressOf& address
             addressOf(std::string(layout.name) + " " + std::to_string(stream)))
       registers_.emplace(layout.name, Register{*address, layout.wide});
   }
+  hook8("stream.request state", nullptr, [this](uint32_t value) { request(value & 0xFF); });
   hook8(
-      "stream.request state", nullptr, [this](uint32_t value) { request(value & 0xFF); });
-  hook8("stream.state", [this] { return readState(); }, nullptr);
+      "stream.state", [this] { return readState(); }, nullptr);
   hook64("stream.samples transferred", [this] {
     std::lock_guard lock(mutex_);
     return transferred_;
@@ -235,11 +235,20 @@ void StreamUnit::request(uint8_t value) {
   requests_.push_back(value);
   uint8_t target;
   switch (value) {
-    case 0: target = kIdle; break;
-    case 1: target = kArmedFinite; break;
-    case 2: target = kArmedContinuous; break;
-    case 6: target = kRunning; break;
-    default: return;
+    case 0:
+      target = kIdle;
+      break;
+    case 1:
+      target = kArmedFinite;
+      break;
+    case 2:
+      target = kArmedContinuous;
+      break;
+    case 6:
+      target = kRunning;
+      break;
+    default:
+      return;
   }
   if (value == 1 || value == 2) {
     finite_ = value == 1;

@@ -1,35 +1,27 @@
 #include "streaming/LoopBuffer.h"
 
-#include <cstdio>
-
 #include "attributes/AttributeRegistry.h"
+#include "streaming/StreamRegisters.h"
 
 namespace qvvandrel {
-namespace {
 
-struct RegisterName {
-  RegisterName(const char* format, std::int32_t stream) {
-    std::snprintf(text, sizeof text, format, stream);
-  }
-  char text[63];
-};
+using qvstream_lib::StreamRegisterName;
 
-}  // namespace
-
-LoopBufferRegisters::LoopBufferRegisters(SessionTransportInterface* transport,
-                                         std::int32_t stream)
-    : size(transport, RegisterName("vandrel.buffer.circular.size %d", stream).text, &status),
-      written(transport, RegisterName("vandrel.buffer.circular.written %d", stream).text,
+LoopBufferRegisters::LoopBufferRegisters(SessionTransportInterface* transport, std::int32_t stream)
+    : size(transport, StreamRegisterName("vandrel.buffer.circular.size %d", stream).text, &status),
+      written(transport, StreamRegisterName("vandrel.buffer.circular.written %d", stream).text,
               &status),
-      reset(transport, RegisterName("vandrel.buffer.circular.reset %d", stream).text, &status) {}
+      reset(transport, StreamRegisterName("vandrel.buffer.circular.reset %d", stream).text,
+            &status) {}
 
 LoopBufferInstance::LoopBufferAttributes::LoopBufferAttributes(const char* channelName,
                                                                LoopBufferRegisters& registers)
     : size(channelName, initialValue(0UL)),
       written(kElementsWrittenId, &registers.written, channelName) {}
 
-std::unique_ptr<LoopBufferInstance> LoopBufferInstance::create(
-    SessionTransportInterface* transport, std::int32_t stream, const char* channelName) {
+std::unique_ptr<LoopBufferInstance> LoopBufferInstance::create(SessionTransportInterface* transport,
+                                                               std::int32_t stream,
+                                                               const char* channelName) {
   auto registers = std::make_unique<LoopBufferRegisters>(transport, stream);
   if (registers->status.isError()) return nullptr;
   return std::unique_ptr<LoopBufferInstance>(

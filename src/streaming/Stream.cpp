@@ -1,7 +1,5 @@
 #include "streaming/Stream.h"
 
-#include <cstdio>
-
 #include "attributes/AttributeRegistry.h"
 #include "attributes/RaiseWithDetails.h"
 #include "devkit/DmaChannels.h"
@@ -12,6 +10,8 @@
 namespace qvvandrel {
 namespace {
 
+using qvstream_lib::StreamRegisterName;
+
 constexpr qverr::StatusLocation kInvalidSampleNumber{"Stream", 197, qverr::kComponent,
                                                      qverr::constant::kInvalidSampleNumber};
 constexpr qverr::StatusLocation kLinkedStartUnavailable{"Stream", 431, qverr::kComponent,
@@ -19,13 +19,6 @@ constexpr qverr::StatusLocation kLinkedStartUnavailable{"Stream", 431, qverr::kC
 
 // The loop buffer's written count did not reach the write's target in time.
 constexpr std::int32_t kLoopBufferTimeout = -304427;
-
-struct RegisterName {
-  RegisterName(const char* format, std::int32_t stream) {
-    std::snprintf(text, sizeof text, format, stream);
-  }
-  char text[63];
-};
 
 // The channel text under which the host addressed the attribute, else its channel name.
 template <typename A>
@@ -85,9 +78,10 @@ Stream::Stream(std::int32_t number, const ClipCapabilities* holder, bool isInput
       attributes_(channelName_),
       compileResolver_(this),
       deployResolver_(this),
-      channelsEnabled_(transport, RegisterName("vandrel.stream.channels enabled %d", number).text),
-      linkedStart_(transport, RegisterName("vandrel.trigger.start.linked %d", number).text),
-      fifoReset_(transport, RegisterName("vandrel.buffer.fifo.reset %d", number).text),
+      channelsEnabled_(transport,
+                       StreamRegisterName("vandrel.stream.channels enabled %d", number).text),
+      linkedStart_(transport, StreamRegisterName("vandrel.trigger.start.linked %d", number).text),
+      fifoReset_(transport, StreamRegisterName("vandrel.buffer.fifo.reset %d", number).text),
       loopBuffer_(LoopBufferInstance::create(transport, number, channelName_)),
       loopCompletion_(loopBuffer_),
       slots_(&compileResolver_),
@@ -208,8 +202,9 @@ void Stream::compileInput() {
 
   double period = attributes_.sampleDt.getDesired();
   if (period == 0.0) {
-    const int factor =
-        slots_.adcInterleavingFactor.isLinked() ? slots_.adcInterleavingFactor.attribute()->getCoerced() : 1;
+    const int factor = slots_.adcInterleavingFactor.isLinked()
+                           ? slots_.adcInterleavingFactor.attribute()->getCoerced()
+                           : 1;
     if (slots_.adcSampleRate.isLinked()) {
       period = 1.0 / (factor * slots_.adcSampleRate.attribute()->getCoerced());
       if (ddcPresent && slots_.ddcEnabled.attribute()->getCoerced()) period *= 2;
@@ -228,9 +223,9 @@ void Stream::buildInputScaling(std::uint64_t mask, bool ddc) {
   read.gains.clear();
   read.offsets.clear();
   read.fifos.clear();
-  const CoefficientList coefficients =
-      slots_.scalingCoefficients.isLinked() ? slots_.scalingCoefficients.attribute()->getCoerced()
-                                            : nullptr;
+  const CoefficientList coefficients = slots_.scalingCoefficients.isLinked()
+                                           ? slots_.scalingCoefficients.attribute()->getCoerced()
+                                           : nullptr;
   if (!interleaved_) {
     if (coefficients == nullptr) return;
     auto entry = coefficients->begin();

@@ -16,10 +16,9 @@ void configureStream(StreamingSession& session, std::uint32_t n) {
   Stream::StreamAttributes& settings = streaming.getStreamSettings(n);
   {
     qverr::ThrowingStatusRecord status;
-    qvstreaming::StreamingIDL::program(registers.requestState, registers.numSamples,
-                                       registers.state, registers.metadata,
-                                       settings.finite.getCoerced(),
-                                       settings.numberOfSamples.getCoerced(), &status);
+    qvstreaming::StreamingIDL::program(
+        registers.requestState, registers.numSamples, registers.state, registers.metadata,
+        settings.finite.getCoerced(), settings.numberOfSamples.getCoerced(), &status);
   }
   streaming.getStreamSampleCounters(n).clear();
 }

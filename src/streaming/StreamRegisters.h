@@ -50,6 +50,13 @@ class Metadata final : public StreamRegister<unsigned long> {
   using StreamRegister::StreamRegister;
 };
 
+// The name of a register of stream `number`, formatted from `format` ("stream.state %d"):
+// at most 62 characters.
+struct StreamRegisterName {
+  StreamRegisterName(const char* format, std::int32_t number);
+  char text[63];
+};
+
 // The register set of stream `number`, each name resolved through the transport into
 // `status`; once it holds an error the remaining names are not looked up, and the set is of
 // no use (its stream does not exist).

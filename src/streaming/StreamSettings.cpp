@@ -23,10 +23,9 @@ bool sameSettings(const StreamSettings& a, const StreamSettings& b) {
   return a.fifoDepth == b.fifoDepth && sameDoubles(a.read.gains, b.read.gains) &&
          sameDoubles(a.read.offsets, b.read.offsets) && a.read.fifos == b.read.fifos &&
          a.write.fifos == b.write.fifos && a.read.samplePeriod == b.read.samplePeriod &&
-         sameBits(a.read.dataDelay, b.read.dataDelay) &&
-         a.read.interleaved == b.read.interleaved &&
-         a.write.sampleCompletion == b.write.sampleCompletion &&
-         a.channelMask == b.channelMask && a.linkedStart == b.linkedStart;
+         sameBits(a.read.dataDelay, b.read.dataDelay) && a.read.interleaved == b.read.interleaved &&
+         a.write.sampleCompletion == b.write.sampleCompletion && a.channelMask == b.channelMask &&
+         a.linkedStart == b.linkedStart;
 }
 
 }  // namespace qvvandrel

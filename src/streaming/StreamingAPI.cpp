@@ -14,8 +14,9 @@ constexpr qverr::StatusLocation kWriteOnInputStream{"StreamingAPI", 50, qverr::k
                                                     qverr::constant::kInvalidStreamOperation};
 
 [[noreturn]] void raiseInvalidOperation(const qverr::StatusLocation& location, const char* text) {
-  atat::detail::raiseWithDetails(qverr::kInvalidStreamOperation, location,
-                                 [&](atat::elaboration::Cursor c) { atat::writeCommentItem(c, text); });
+  atat::detail::raiseWithDetails(
+      qverr::kInvalidStreamOperation, location,
+      [&](atat::elaboration::Cursor c) { atat::writeCommentItem(c, text); });
 }
 
 }  // namespace
@@ -35,9 +36,9 @@ void StreamingAPI::createStreams() {
     if (status.isError()) continue;
     StreamFifos fifos = findStreamFifos(n);
     if (fifos.names.empty()) continue;
-    streams_.emplace(n, std::make_unique<Stream>(n, capabilities_, fifos.input, transport_,
-                                                 std::move(registers), std::move(fifos.names),
-                                                 fifos.plain));
+    streams_.emplace(
+        n, std::make_unique<Stream>(n, capabilities_, fifos.input, transport_, std::move(registers),
+                                    std::move(fifos.names), fifos.plain));
     mask_ |= std::uint64_t{1} << n;
   }
 }

@@ -15,8 +15,7 @@ constexpr std::uint64_t kLineNotProgrammable = 117;
 constexpr std::uint64_t kLineInvalidSampleNumber = 142;
 
 constexpr std::uint8_t kStopRequest = 0, kArmFinite = 1, kArmContinuous = 2;
-constexpr std::uint8_t kArmedFinite = 1, kArmedContinuous = 2, kRunning = 3, kError = 4,
-                       kDone = 5;
+constexpr std::uint8_t kArmedFinite = 1, kArmedContinuous = 2, kRunning = 3, kError = 4, kDone = 5;
 
 void record(nQVVUSKS100::tStatus* status, std::int32_t code, std::uint64_t line) {
   status->setCode(code, qverr::kComponent, kSource, line);
@@ -70,8 +69,8 @@ void StreamingIDL::stop(qvstream_lib::RequestState& request, qvstream_lib::State
   waitForStateValue(state, 0, kStateTimeoutMs, status, &mode);
 }
 
-void StreamingIDL::arm(qvstream_lib::RequestState& request, qvstream_lib::State& state,
-                       bool finite, nQVVUSKS100::tStatus* status) {
+void StreamingIDL::arm(qvstream_lib::RequestState& request, qvstream_lib::State& state, bool finite,
+                       nQVVUSKS100::tStatus* status) {
   request.write(finite ? kArmFinite : kArmContinuous, status);
   const qvvandrel::StreamDeadline deadline(kStateTimeoutMs);
   bool expired = false;

@@ -35,11 +35,11 @@ class StreamingIDL {
   // the state settles (anything but 1 and 2; 4 records kStreamStateError), the deadline
   // passes (kStreamWaitTimedOut while still armed) or the status holds an error. The last
   // values read are left in `samples` and `state`.
-  static void waitForState(qvisl::RegisterInterface<unsigned long, nQVVUSKS100::tStatus>& transferred,
-                           qvisl::RegisterInterface<unsigned char, nQVVUSKS100::tStatus>& stateRegister,
-                           std::uint64_t requestedSamples, std::uint32_t timeoutMs,
-                           std::uint64_t* samples, std::uint8_t* state,
-                           nQVVUSKS100::tStatus* status, const std::int32_t* mode);
+  static void waitForState(
+      qvisl::RegisterInterface<unsigned long, nQVVUSKS100::tStatus>& transferred,
+      qvisl::RegisterInterface<unsigned char, nQVVUSKS100::tStatus>& stateRegister,
+      std::uint64_t requestedSamples, std::uint32_t timeoutMs, std::uint64_t* samples,
+      std::uint8_t* state, nQVVUSKS100::tStatus* status, const std::int32_t* mode);
   // Polls State until it equals `target` (kStreamStateNotReached at the deadline).
   static void waitForStateValue(
       qvisl::RegisterInterface<unsigned char, nQVVUSKS100::tStatus>& stateRegister,

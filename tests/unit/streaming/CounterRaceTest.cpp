@@ -13,10 +13,7 @@ namespace {
 class CounterRaceTest : public streamtest::StreamTestbed {};
 
 TEST_F(CounterRaceTest, AResetMeetsAReadThatAdvancesTheCounters) {
-  qvsim::StreamSetSpec spec;
-  spec.number = 3;
-  spec.hostFifos = {0};
-  design.addStream(spec);
+  design.addStream({.number = 3, .hostFifos = {0}});
   openStreams({3});
   commit();
   qvvandrel::ChannelCounters& counters = api->getStreamSampleCounters(3);

@@ -23,23 +23,13 @@ constexpr uint32_t kStartFifo = 0x40208329, kStopFifo = 0x4020832A;
 class LoopBufferTest : public streamtest::StreamTestbed {
  protected:
   void SetUp() override {
-    qvsim::StreamSetSpec s4;
-    s4.number = 4;
-    s4.targetFifos = {0, 1};
-    s4.loopBuffer = true;
-    s4.optionalRegisters = true;
-    design.addStream(s4);
-    qvsim::StreamSetSpec s5;
-    s5.number = 5;
-    s5.targetFifos = {0};
-    s5.loopBuffer = true;
-    s5.omit = {"vandrel.buffer.circular.reset"};
-    design.addStream(s5);
-    qvsim::StreamSetSpec s3;
-    s3.number = 3;
-    s3.hostFifos = {0, 1};
-    s3.optionalRegisters = true;
-    design.addStream(s3);
+    design.addStream(
+        {.number = 4, .targetFifos = {0, 1}, .loopBuffer = true, .optionalRegisters = true});
+    design.addStream({.number = 5,
+                      .targetFifos = {0},
+                      .loopBuffer = true,
+                      .omit = {"vandrel.buffer.circular.reset"}});
+    design.addStream({.number = 3, .hostFifos = {0, 1}, .optionalRegisters = true});
     openStreams({3, 4, 5});
     unit(4).setLoopSize(4096);
   }
@@ -55,8 +45,8 @@ class LoopBufferTest : public streamtest::StreamTestbed {
   void writeElements(uint64_t count) {
     std::vector<uint32_t> data(count, 0xA5A5A5A5);
     bool timedOut = true;
-    session->writeFifo(qvkel::TypeU32(), channel("stream.to target 4.0"), data.data(), count,
-                       1000, &timedOut, nullptr);
+    session->writeFifo(qvkel::TypeU32(), channel("stream.to target 4.0"), data.data(), count, 1000,
+                       &timedOut, nullptr);
     ASSERT_FALSE(timedOut);
   }
   qvvandrel::WriteSettings::SampleCompletion& completion() {
@@ -102,8 +92,7 @@ TEST_F(LoopBufferTest, ElementsWrittenIsReadOnEveryGetAndNeverSet) {
 
   attrtest::Thrown thrown = catchError([&] { written.set(5); });
   EXPECT_EQ(thrown.code, -304414);
-  EXPECT_NE(thrown.detail.find(R"("usage":"kUsageTypeChannelName","value":"4")"),
-            std::string::npos)
+  EXPECT_NE(thrown.detail.find(R"("usage":"kUsageTypeChannelName","value":"4")"), std::string::npos)
       << thrown.detail;
   EXPECT_EQ(written.getCoerced(), 200u);
 }

@@ -25,24 +25,10 @@ constexpr uint32_t kStartFifo = 0x40208329, kStopFifo = 0x4020832A;
 class StreamTest : public streamtest::StreamTestbed {
  protected:
   void openDesign() {
-    qvsim::StreamSetSpec s1;
-    s1.number = 1;
-    s1.hostFifos = {0, 1, 2, 3};
-    s1.optionalRegisters = true;
-    design.addStream(s1);
-    qvsim::StreamSetSpec s2;
-    s2.number = 2;
-    s2.plainHostFifo = true;
-    design.addStream(s2);
-    qvsim::StreamSetSpec s6;
-    s6.number = 6;
-    s6.targetFifos = {0, 1, 2};
-    s6.optionalRegisters = true;
-    design.addStream(s6);
-    qvsim::StreamSetSpec s8;
-    s8.number = 8;
-    s8.plainTargetFifo = true;
-    design.addStream(s8);
+    design.addStream({.number = 1, .hostFifos = {0, 1, 2, 3}, .optionalRegisters = true});
+    design.addStream({.number = 2, .plainHostFifo = true});
+    design.addStream({.number = 6, .targetFifos = {0, 1, 2}, .optionalRegisters = true});
+    design.addStream({.number = 8, .plainTargetFifo = true});
     openStreams({1, 2, 6, 8});
   }
 
@@ -57,8 +43,8 @@ class StreamTest : public streamtest::StreamTestbed {
   };
   Inputs addInputs(const std::vector<double>& gains) {
     Inputs in;
-    in.coefficients = &standIns.add<CatalogueAttribute<0x50000005>>(
-        "AI", standIns.coefficients(gains));
+    in.coefficients =
+        &standIns.add<CatalogueAttribute<0x50000005>>("AI", standIns.coefficients(gains));
     in.sampleRate = &standIns.add<CatalogueAttribute<0x20000016>>("", 1e9);
     in.interleaving = &standIns.add<CatalogueAttribute<0x10000019>>("", 2);
     in.delay = &standIns.add<CatalogueAttribute<0x20000019>>("1", 2.5e-6);
@@ -203,9 +189,9 @@ TEST_F(StreamTest, WriteFifosFollowTheEnabledChannels) {
   stream(6).attributes().channelsEnabled.set(0x5);
   stream(8).attributes().channelsEnabled.set(0x100);
   commit();
-  EXPECT_EQ(numbers(stream(6).deployedSettings().write.fifos),
-            (std::vector<uint32_t>{channel("stream.to target 6.0"),
-                                   channel("stream.to target 6.2")}));
+  EXPECT_EQ(
+      numbers(stream(6).deployedSettings().write.fifos),
+      (std::vector<uint32_t>{channel("stream.to target 6.0"), channel("stream.to target 6.2")}));
   EXPECT_EQ(numbers(stream(8).deployedSettings().write.fifos),
             std::vector<uint32_t>{channel("stream.to target 8")});
 
@@ -233,13 +219,14 @@ TEST_F(StreamTest, TheSampleCountMustBeAMultipleOfTheIncrement) {
   samples.setLabel("Dev1/1");
   attrtest::Thrown thrown = catchError([&] { commit(); });
   EXPECT_EQ(thrown.code, -1074100511);
-  EXPECT_EQ(thrown.detail,
-            attrtest::locationPrefix("Stream", 197, "qvstream_lib::kInvalidSampleNumber") +
-                R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":1001,"value_type":"uint64_t"},)"
-                R"({"type":"usage","usage":"kUsageTypeIncrement","value":8,"value_type":"uint32_t"},)"
-                R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":1342177280,"value_type":"int32_t","comment":"Stream Number Of Samples"},)"
-                R"({"type":"usage","usage":"kUsageTypeDataStream","value":"Dev1/1","value_type":"string"})" +
-                attrtest::kSectionEnd);
+  EXPECT_EQ(
+      thrown.detail,
+      attrtest::locationPrefix("Stream", 197, "qvstream_lib::kInvalidSampleNumber") +
+          R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":1001,"value_type":"uint64_t"},)"
+          R"({"type":"usage","usage":"kUsageTypeIncrement","value":8,"value_type":"uint32_t"},)"
+          R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":1342177280,"value_type":"int32_t","comment":"Stream Number Of Samples"},)"
+          R"({"type":"usage","usage":"kUsageTypeDataStream","value":"Dev1/1","value_type":"string"})" +
+          attrtest::kSectionEnd);
   samples.set(1000);
 
   // A granularity of 0, or a Metadata read that fails, lets every count pass; the increment
@@ -281,9 +268,10 @@ TEST_F(StreamTest, DeployProgramsOnlyWhatChanged) {
   EXPECT_EQ(writes, (std::vector<Access>{{"vandrel.trigger.start.linked", true, 32},
                                          {"vandrel.stream.channels enabled", true, 64}}));
   EXPECT_EQ(unit(6).value("vandrel.stream.channels enabled"), 0u);
-  EXPECT_EQ(unit(6).accesses(), (std::vector<Access>{{"stream.metadata", false, 64},
-                                                     {"vandrel.trigger.start.linked", true, 32},
-                                                     {"vandrel.stream.channels enabled", true, 64}}));
+  EXPECT_EQ(unit(6).accesses(),
+            (std::vector<Access>{{"stream.metadata", false, 64},
+                                 {"vandrel.trigger.start.linked", true, 32},
+                                 {"vandrel.stream.channels enabled", true, 64}}));
 
   // Nothing changed: not one command.
   sim.device().clearLog();
@@ -326,13 +314,14 @@ TEST_F(StreamTest, ALinkedStartNeedsItsRegister) {
   linked.setLabel("Dev1/2");
   attrtest::Thrown thrown = catchError([&] { commit(); });
   EXPECT_EQ(thrown.code, -304408);
-  EXPECT_EQ(thrown.detail,
-            attrtest::locationPrefix("Stream", 431, "QVVANDREL_Status_InvalidAttributeValue") +
-                R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":true,"value_type":"bool"},)"
-                R"({"type":"usage","usage":"kUsageTypePossibleValues","value":false,"value_type":"bool"},)"
-                R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":1073741855,"value_type":"int32_t","comment":"Linked Start Trigger"},)"
-                R"({"type":"usage","usage":"kUsageTypeTriggerName","value":"Dev1/2","value_type":"string"})" +
-                attrtest::kSectionEnd);
+  EXPECT_EQ(
+      thrown.detail,
+      attrtest::locationPrefix("Stream", 431, "QVVANDREL_Status_InvalidAttributeValue") +
+          R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":true,"value_type":"bool"},)"
+          R"({"type":"usage","usage":"kUsageTypePossibleValues","value":false,"value_type":"bool"},)"
+          R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":1073741855,"value_type":"int32_t","comment":"Linked Start Trigger"},)"
+          R"({"type":"usage","usage":"kUsageTypeTriggerName","value":"Dev1/2","value_type":"string"})" +
+          attrtest::kSectionEnd);
   linked.set(false);
   EXPECT_NO_THROW(commit());
   EXPECT_FALSE(stream(1).deployedSettings().linkedStart);

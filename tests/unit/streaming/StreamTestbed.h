@@ -66,7 +66,8 @@ class StreamTestbed : public sessiontest::SessionTestbed, public qvvandrel::Stre
     fpgaModel.setState(sim::FpgaModel::kRunning);
     for (uint32_t n : units) {
       unitsByNumber[n] = std::make_unique<sim::StreamUnit>(
-          sim.module, n, [this](const std::string& name) { return design.findRegisterAddress(name); });
+          sim.module, n,
+          [this](const std::string& name) { return design.findRegisterAddress(name); });
     }
     api = std::make_unique<qvvandrel::StreamingAPI>(transport.get(), nullptr);
     kommissar.addCommission(&standIns);
@@ -83,7 +84,6 @@ class StreamTestbed : public sessiontest::SessionTestbed, public qvvandrel::Stre
     std::lock_guard guard(*this);
     commitHeld();
   }
-
 
  public:
   // StreamingSession.
@@ -102,7 +102,6 @@ class StreamTestbed : public sessiontest::SessionTestbed, public qvvandrel::Stre
   qvvandrel::StreamingAPI& streaming() override { return *api; }
 
  protected:
-
   // Commands of the device interface since the last clear, of the given codes.
   size_t count(uint32_t command) const {
     size_t n = 0;

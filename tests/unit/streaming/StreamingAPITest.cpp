@@ -10,7 +10,6 @@
 namespace {
 
 using attrtest::catchError;
-using qvsim::StreamSetSpec;
 
 class StreamingAPITest : public streamtest::StreamTestbed {
  protected:
@@ -19,40 +18,15 @@ class StreamingAPITest : public streamtest::StreamTestbed {
   // stream 9 to the target only; stream 11 whose state register name is there twice; stream 4
   // with registers and no FIFO; stream 40 beyond the numbers searched.
   void SetUp() override {
-    StreamSetSpec s3;
-    s3.number = 3;
-    s3.hostFifos = {0, 2};
-    design.addStream(s3);
-    StreamSetSpec s5;
-    s5.number = 5;
-    s5.hostFifos = {0};
-    s5.omit = {"stream.metadata"};
-    design.addStream(s5);
-    StreamSetSpec s0;
-    s0.plainHostFifo = true;
-    s0.hostFifos = {0};
-    design.addStream(s0);
-    StreamSetSpec s7;
-    s7.number = 7;
-    s7.hostFifos = {1};
-    s7.targetFifos = {0};
-    design.addStream(s7);
-    StreamSetSpec s9;
-    s9.number = 9;
-    s9.targetFifos = {0, 1};
-    design.addStream(s9);
-    StreamSetSpec s11;
-    s11.number = 11;
-    s11.hostFifos = {0};
-    design.addStream(s11);
+    design.addStream({.number = 3, .hostFifos = {0, 2}});
+    design.addStream({.number = 5, .hostFifos = {0}, .omit = {"stream.metadata"}});
+    design.addStream({.number = 0, .plainHostFifo = true, .hostFifos = {0}});
+    design.addStream({.number = 7, .hostFifos = {1}, .targetFifos = {0}});
+    design.addStream({.number = 9, .targetFifos = {0, 1}});
+    design.addStream({.number = 11, .hostFifos = {0}});
     design.addRegister(qvsim::RegisterSpec("stream.state 11", 0x7000, "U8"));
-    StreamSetSpec s4;
-    s4.number = 4;
-    design.addStream(s4);
-    StreamSetSpec s40;
-    s40.number = 40;
-    s40.hostFifos = {0};
-    design.addStream(s40);
+    design.addStream({.number = 4});
+    design.addStream({.number = 40, .hostFifos = {0}});
     openStreams({});
   }
 
@@ -70,8 +44,8 @@ class StreamingAPITest : public streamtest::StreamTestbed {
 TEST_F(StreamingAPITest, StreamsAreTheNumbersWithFiveRegistersAndAFifo) {
   EXPECT_EQ(api->getStreamMask(), (1u << 0) | (1u << 3) | (1u << 7) | (1u << 9));
 
-  EXPECT_EQ(stream(3).fifoNames(), (std::vector<std::string>{"stream.to host 3.0",
-                                                             "stream.to host 3.2"}));
+  EXPECT_EQ(stream(3).fifoNames(),
+            (std::vector<std::string>{"stream.to host 3.0", "stream.to host 3.2"}));
   EXPECT_FALSE(stream(3).interleaved());
   EXPECT_EQ(value(0x30000002, "3"), "stream.to host 3.0;stream.to host 3.2");
   EXPECT_EQ(format("3"), 1);
@@ -96,14 +70,14 @@ TEST_F(StreamingAPITest, StreamsAreTheNumbersWithFiveRegistersAndAFifo) {
 }
 
 TEST_F(StreamingAPITest, EveryStreamRegistersItsElevenAttributesUnderItsNumber) {
-  for (uint32_t id : {0x30000002u, 0x40000001u, 0x50000000u, 0x10000000u, 0x50000002u,
-                      0x50000001u, 0x20000013u, 0x10000001u, 0x10000003u, 0x4000000Eu,
-                      0x4000001Fu}) {
+  for (uint32_t id : {0x30000002u, 0x40000001u, 0x50000000u, 0x10000000u, 0x50000002u, 0x50000001u,
+                      0x20000013u, 0x10000001u, 0x10000003u, 0x4000000Eu, 0x4000001Fu}) {
     for (const char* channel : {"0", "3", "7", "9"})
       EXPECT_TRUE(registry.contains(id, channel)) << std::hex << id << " " << channel;
     EXPECT_FALSE(registry.contains(id, "5")) << std::hex << id;
   }
-  auto& size = dynamic_cast<atat::Attribute<unsigned long>&>(*registry.getAttribute(0x50000001, "3"));
+  auto& size =
+      dynamic_cast<atat::Attribute<unsigned long>&>(*registry.getAttribute(0x50000001, "3"));
   EXPECT_EQ(size.getCoerced(), 1000000u);
   auto& input = dynamic_cast<atat::Attribute<bool>&>(*registry.getAttribute(0x4000000E, "9"));
   EXPECT_FALSE(input.getCoerced());
@@ -126,16 +100,18 @@ TEST_F(StreamingAPITest, LookupsRefuseAbsentStreamsAndTheWrongDirection) {
   }
   attrtest::Thrown read = catchError([&] { api->getInputStream(9); });
   EXPECT_EQ(read.code, -304429);
-  EXPECT_EQ(read.detail,
-            attrtest::locationPrefix("StreamingAPI", 35, "QVVANDREL_Status_InvalidStreamOperation") +
-                R"({"type":"comment","comment":"read operation performed on output stream"})" +
-                attrtest::kSectionEnd);
+  EXPECT_EQ(
+      read.detail,
+      attrtest::locationPrefix("StreamingAPI", 35, "QVVANDREL_Status_InvalidStreamOperation") +
+          R"({"type":"comment","comment":"read operation performed on output stream"})" +
+          attrtest::kSectionEnd);
   attrtest::Thrown write = catchError([&] { api->getOutputStream(7); });
   EXPECT_EQ(write.code, -304429);
-  EXPECT_EQ(write.detail,
-            attrtest::locationPrefix("StreamingAPI", 50, "QVVANDREL_Status_InvalidStreamOperation") +
-                R"({"type":"comment","comment":"write operation performed on input stream"})" +
-                attrtest::kSectionEnd);
+  EXPECT_EQ(
+      write.detail,
+      attrtest::locationPrefix("StreamingAPI", 50, "QVVANDREL_Status_InvalidStreamOperation") +
+          R"({"type":"comment","comment":"write operation performed on input stream"})" +
+          attrtest::kSectionEnd);
   EXPECT_EQ(&api->getInputStream(7), &stream(7).readSettings());
   EXPECT_EQ(&api->getOutputStream(9), &stream(9).writeSettings());
 }

@@ -20,10 +20,7 @@ constexpr int32_t kPoll = 1;
 class StreamingIDLTest : public streamtest::StreamTestbed {
  protected:
   void SetUp() override {
-    qvsim::StreamSetSpec spec;
-    spec.number = 2;
-    spec.hostFifos = {0};
-    design.addStream(spec);
+    design.addStream({.number = 2, .hostFifos = {0}});
     openStreams({2});
   }
 
@@ -76,10 +73,8 @@ TEST_F(StreamingIDLTest, AFiniteCountOffTheGranularityWritesNothing) {
 }
 
 TEST_F(StreamingIDLTest, AContinuousStreamCountsTheLargestMultipleOfItsGranularity) {
-  for (const auto& [granularity, expected] :
-       std::vector<std::pair<uint64_t, uint64_t>>{{0, kAllOnes},
-                                                  {10, 18446744073709551610ull},
-                                                  {0x100, kAllOnes}}) {
+  for (const auto& [granularity, expected] : std::vector<std::pair<uint64_t, uint64_t>>{
+           {0, kAllOnes}, {10, 18446744073709551610ull}, {0x100, kAllOnes}}) {
     SCOPED_TRACE(granularity);
     unit(2).setMetadata(granularity);
     unit(2).setState(0);
