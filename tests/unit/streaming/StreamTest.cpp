@@ -115,6 +115,9 @@ TEST_F(StreamTest, TheSamplePeriodComesFromTheConverterUnlessTheHostSetsOne) {
   in.ddc->set(true);
   commit();
   EXPECT_EQ(stream(1).deployedSettings().read.samplePeriod, 1e-9);
+  in.delay->set(1e-6);
+  commit();
+  EXPECT_EQ(stream(1).deployedSettings().read.dataDelay, 1e-6);
   in.interleaving->set(4);
   commit();
   EXPECT_EQ(stream(1).deployedSettings().read.samplePeriod, 1.0 / (4 * 1e9) * 2);
