@@ -32,28 +32,24 @@ struct Slot {
   int64_t actual;
 };
 
+Slot slot(const char* name, int64_t expected, int64_t actual) {
+  return Slot{name, expected, actual};
+}
+
 void expectSlots(const std::vector<Slot>& slots) {
   for (const Slot& s : slots) EXPECT_EQ(s.actual, s.expected) << s.name;
 }
 
-#define QV_SLOT(Interface, n, operation)         \
-  Slot {                                         \
-#operation, n, slotOf(&Interface::operation) \
-  }
+#define QV_SLOT(Interface, n, operation) slot(#operation, n, slotOf(&Interface::operation))
 // A group of eleven slots in the element-type order Bool, U8, U16, U32, U64, I8, I16, I32, I64,
 // SGL, DBL.
-#define QV_TYPED(Interface, first, prefix, suffix)        \
-  QV_SLOT(Interface, first, prefix##Bool##suffix),        \
-      QV_SLOT(Interface, first + 1, prefix##U8##suffix),  \
-      QV_SLOT(Interface, first + 2, prefix##U16##suffix), \
-      QV_SLOT(Interface, first + 3, prefix##U32##suffix), \
-      QV_SLOT(Interface, first + 4, prefix##U64##suffix), \
-      QV_SLOT(Interface, first + 5, prefix##I8##suffix),  \
-      QV_SLOT(Interface, first + 6, prefix##I16##suffix), \
-      QV_SLOT(Interface, first + 7, prefix##I32##suffix), \
-      QV_SLOT(Interface, first + 8, prefix##I64##suffix), \
-      QV_SLOT(Interface, first + 9, prefix##Sgl##suffix), \
-      QV_SLOT(Interface, first + 10, prefix##Dbl##suffix)
+#define QV_TYPED(Interface, first, prefix)                                                    \
+  QV_SLOT(Interface, first, prefix##Bool), QV_SLOT(Interface, first + 1, prefix##U8),         \
+      QV_SLOT(Interface, first + 2, prefix##U16), QV_SLOT(Interface, first + 3, prefix##U32), \
+      QV_SLOT(Interface, first + 4, prefix##U64), QV_SLOT(Interface, first + 5, prefix##I8),  \
+      QV_SLOT(Interface, first + 6, prefix##I16), QV_SLOT(Interface, first + 7, prefix##I32), \
+      QV_SLOT(Interface, first + 8, prefix##I64), QV_SLOT(Interface, first + 9, prefix##Sgl), \
+      QV_SLOT(Interface, first + 10, prefix##Dbl)
 
 TEST(HostInterfaceSlotsTest, TheFpgaSessionChainHoldsItsOneHundredThirtyOneSlots) {
   using S = qvkel::IFpgaSession207;
@@ -64,10 +60,10 @@ TEST(HostInterfaceSlotsTest, TheFpgaSessionChainHoldsItsOneHundredThirtyOneSlots
                QV_SLOT(S, 3, open),
                QV_SLOT(S, 4, release),
                QV_SLOT(S, 5, close),
-               QV_TYPED(S, 6, read, ),
-               QV_TYPED(S, 17, write, ),
-               QV_TYPED(S, 28, readArray, ),
-               QV_TYPED(S, 39, writeArray, ),
+               QV_TYPED(S, 6, read),
+               QV_TYPED(S, 17, write),
+               QV_TYPED(S, 28, readArray),
+               QV_TYPED(S, 39, writeArray),
                QV_SLOT(S, 50, download),
                QV_SLOT(S, 51, reset),
                QV_SLOT(S, 52, abort),
@@ -79,10 +75,10 @@ TEST(HostInterfaceSlotsTest, TheFpgaSessionChainHoldsItsOneHundredThirtyOneSlots
                QV_SLOT(S, 58, configureFifo),
                QV_SLOT(S, 59, startFifo),
                QV_SLOT(S, 60, stopFifo),
-               QV_TYPED(S, 61, readFifo, ),
-               QV_TYPED(S, 72, writeFifo, ),
-               QV_TYPED(S, 83, acquireFifoReadElements, ),
-               QV_TYPED(S, 94, acquireFifoWriteElements, ),
+               QV_TYPED(S, 61, readFifo),
+               QV_TYPED(S, 72, writeFifo),
+               QV_TYPED(S, 83, acquireFifoReadElements),
+               QV_TYPED(S, 94, acquireFifoWriteElements),
                QV_SLOT(S, 105, releaseFifoElements),
                QV_SLOT(S, 106, getBitfileContents),
                QV_SLOT(S, 107, unsupportedRequest),
