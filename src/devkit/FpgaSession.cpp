@@ -386,6 +386,8 @@ void FpgaSession::acquireRegion(uint32_t slot, bool forWriting, uint32_t fifo, u
     if (elements != nullptr) *elements = nullptr;
     if (acquired != nullptr) *acquired = 0;
     if (remaining != nullptr) *remaining = 0;
+    // The handle is the only way to release a region.
+    requireArgument(region);
     requireArgument(elements);
     const Type type = sizedType(elementBytes, isSigned);
     if (forWriting) {

@@ -456,6 +456,16 @@ TEST_F(HostFpgaSessionTest, FifoSlotsReachTheFifosOfTheDesign) {
   EXPECT_EQ(sizedWrong.code, -52005);
   EXPECT_EQ(region, 0u);
   EXPECT_EQ(inPlace, nullptr);
+  // Without a place for the handle nothing is taken: that region could never be released.
+  const uint32_t seventh = 7;
+  ASSERT_EQ(sim.module.dmaFifos().push(0, &seventh, sizeof seventh), sizeof seventh);
+  tStatus noHandle;
+  session->acquireFifoReadRegion(0, nullptr, &inPlace, false, 4, 1, 1000, &timedOut, &acquired,
+                                 &remaining, &noHandle);
+  EXPECT_EQ(noHandle.code, -52005);
+  EXPECT_EQ(acquired, 0u);
+  session->readFifoU32(0, read, 1, 1000, &timedOut, &remaining, &s);
+  EXPECT_EQ(read[0], 7u);
   EXPECT_EQ(s.code, 0);
 
   // Host to target: FXP elements take any descriptor.
