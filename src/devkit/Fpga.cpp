@@ -13,6 +13,8 @@
 namespace qvkel::user {
 namespace {
 
+namespace sync = nQVVANDRELBRENMOORU_22_8::nQVVUSK000;
+
 constexpr const char* kSource = "Fpga";
 // The control register's error bits, recorded in the merge rule's order.
 constexpr qverr::StatusLocation kAllOnes{"Common", 285, qverr::kComponent};
@@ -75,9 +77,20 @@ const Fpga::BitfileState& Fpga::attached() const {
   return *bitfileState_;
 }
 
+std::shared_ptr<IIoAccessor> Fpga::getIoAccessor() const {
+  sync::tMutexLock lock(attachmentMutex_);
+  return ioAccessor_;
+}
+
+Fpga::Attachment Fpga::attachment() const {
+  sync::tMutexLock lock(attachmentMutex_);
+  if (!ioAccessor_ || !bitfileState_) qverr::raise(kNoBitfile, kNothingAttached);
+  return Attachment{ioAccessor_, *bitfileState_};
+}
+
 bool Fpga::checkFpgaState() {
-  if (!ioAccessor_) qverr::raise(kNoBitfile, kNothingAttached);
-  uint32_t word = ioAccessor_->read32(attached().controlRegister);
+  const Attachment attached = attachment();
+  uint32_t word = attached.accessor->read32(attached.state.controlRegister);
   {
     qverr::ThrowingStatusRecord status;
     if (word == kAllBits) qverr::recordCode(status, kFpgaGone, kAllOnes);
@@ -95,12 +108,13 @@ void Fpga::run(bool* alreadyRunning) {
   bool running = checkFpgaState();
   if (alreadyRunning != nullptr) *alreadyRunning = running;
   if (running) return;
-  const BitfileState& s = attached();
+  const Attachment attached = attachment();
+  const BitfileState& s = attached.state;
   if (state() == kStopped) {
     if (s.allowImplicitEnableRemoval) qverr::raise(kRestartNeedsImplicitEnable, kRestartImplicit);
     if (s.rerunRestricted) qverr::raise(kRestartRestricted, kRestartRestrictedAt);
   }
-  for (uint32_t value : kStartSequence) ioAccessor_->write32(s.controlRegister, value);
+  for (uint32_t value : kStartSequence) attached.accessor->write32(s.controlRegister, value);
   uint64_t start = nowMs();
   do {
     checkFpgaState();
@@ -115,13 +129,13 @@ void Fpga::runWithFlags(uint32_t flags, bool* alreadyRunning) {
   while (checkFpgaState()) sched_yield();
 }
 
-void Fpga::stopThroughDriver(bool (Configuration::*command)(nQVVUSKS100::tStatus*), bool supported,
-                             int32_t implicitEnableCode,
+void Fpga::stopThroughDriver(bool (Configuration::*command)(nQVVUSKS100::tStatus*),
+                             bool BitfileState::*supported, int32_t implicitEnableCode,
                              const qverr::StatusLocation& implicitEnableAt,
                              const qverr::StatusLocation& unsupportedAt) {
-  const BitfileState& s = attached();
+  const BitfileState s = attachment().state;
   if (s.allowImplicitEnableRemoval) qverr::raise(implicitEnableCode, implicitEnableAt);
-  if (!supported) qverr::raise(kNotSupported, unsupportedAt);
+  if (!(s.*supported)) qverr::raise(kNotSupported, unsupportedAt);
   Configuration* configuration = proxy_.get();
   {
     qverr::ThrowingStatusRecord status;
@@ -136,12 +150,12 @@ void Fpga::stopThroughDriver(bool (Configuration::*command)(nQVVUSKS100::tStatus
 }
 
 void Fpga::reset() {
-  stopThroughDriver(&Configuration::command830E, attached().resetSupported,
+  stopThroughDriver(&Configuration::command830E, &BitfileState::resetSupported,
                     kResetWithImplicitEnable, kResetImplicit, kResetUnsupported);
 }
 
 void Fpga::abort() {
-  stopThroughDriver(&Configuration::command830F, attached().abortSupported,
+  stopThroughDriver(&Configuration::command830F, &BitfileState::abortSupported,
                     kAbortWithImplicitEnable, kAbortImplicit, kAbortUnsupported);
 }
 
@@ -176,10 +190,6 @@ const Fpga::BitfileState* Fpga::attachSession(KernelSession& downloadState,
 void Fpga::attachBitfile(std::shared_ptr<const Bitfile> bitfile,
                          std::shared_ptr<IIoAccessor> accessor,
                          std::shared_ptr<IAttributeHandler> handler, bool buildFifos) {
-  fifos_.clear();
-  attributeHandler_ = std::move(handler);
-  ioAccessor_ = std::move(accessor);
-  bitfileState_.reset();
   BitfileState s;
   s.signature = FpgaSignature(bitfile->getSignature());
   uint32_t base = bitfile->getBaseAddress();
@@ -191,7 +201,16 @@ void Fpga::attachBitfile(std::shared_ptr<const Bitfile> bitfile,
   s.rerunRestricted = s.allowImplicitEnableRemoval || !s.resetSupported || !s.abortSupported;
   s.autoRunWhenDownloaded = bitfile->getAutoRunWhenDownloaded();
   s.bitfile = std::move(bitfile);
-  bitfileState_ = std::move(s);
+  fifos_.clear();
+  attributeHandler_ = std::move(handler);
+  // Sessions read these without the operation lock: they change only together, under their own
+  // mutex, and what they replace goes after it is left.
+  std::optional<BitfileState> replacedState(std::move(s));
+  {
+    sync::tMutexLock lock(attachmentMutex_);
+    ioAccessor_.swap(accessor);
+    bitfileState_.swap(replacedState);
+  }
   fifosBuilt_ = false;
   if (buildFifos) {
     createFifos();

@@ -16,6 +16,7 @@
 #include "devkit/HMBVirtualMemoryManager.h"
 #include "devkit/ReaderWriterLock.h"
 #include "foundation/driver/tInterfaceProxy_vandrelbrenmoor.h"
+#include "foundation/platform/synchronization.h"
 
 namespace qvkel {
 
@@ -65,6 +66,12 @@ class Fpga {
     bool abortSupported = true;
     bool rerunRestricted = false;
     bool autoRunWhenDownloaded = false;
+  };
+
+  // The attached bitfile's state with the accessor attached with it, copied together.
+  struct Attachment {
+    std::shared_ptr<IIoAccessor> accessor;
+    BitfileState state;
   };
 
   // Any object the peer-to-peer layer registers; the registry destroys it.
@@ -135,7 +142,11 @@ class Fpga {
   uint32_t state() const { return state_.load(); }
   const std::atomic<uint32_t>& stateWord() const { return state_; }
   const std::optional<BitfileState>& bitfileState() const { return bitfileState_; }
-  std::shared_ptr<IIoAccessor> getIoAccessor() const { return ioAccessor_; }
+  std::shared_ptr<IIoAccessor> getIoAccessor() const;
+  // A copy of the attachment; -52010 when nothing is attached. Callers that run without the
+  // operation lock (run, state checks, bitfile queries) read through it: another session's
+  // attachment may replace the accessor and the state at any moment.
+  Attachment attachment() const;
   std::shared_ptr<IAttributeHandler> getAttributeHandler() const { return attributeHandler_; }
   std::shared_ptr<HMBVirtualMemoryManager> getHmbManager() const { return hmbManager_; }
   const std::shared_ptr<Proxy>& proxy() const { return proxy_; }
@@ -147,11 +158,15 @@ class Fpga {
   const BitfileState& attached() const;
   // Reset and abort: the checks, 0x830D, then `command` under the exclusive lock.
   using Configuration = nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_atomickelddk_configuration;
-  void stopThroughDriver(bool (Configuration::*command)(nQVVUSKS100::tStatus*), bool supported,
-                         int32_t implicitEnableCode, const qverr::StatusLocation& implicitEnableAt,
+  void stopThroughDriver(bool (Configuration::*command)(nQVVUSKS100::tStatus*),
+                         bool BitfileState::*supported, int32_t implicitEnableCode,
+                         const qverr::StatusLocation& implicitEnableAt,
                          const qverr::StatusLocation& unsupportedAt);
 
   ReaderWriterLock lock_;
+  // Guards the replacement and the copying of `ioAccessor_` and `bitfileState_`; taken alone,
+  // never around anything else.
+  mutable nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex attachmentMutex_;
   std::atomic<uint32_t> state_{kInvalid};
   std::shared_ptr<Proxy> proxy_;
   std::shared_ptr<IAttributeHandler> attributeHandler_;

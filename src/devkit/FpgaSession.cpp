@@ -274,7 +274,7 @@ void FpgaSession::releaseFifoElements(uint32_t fifo, uint64_t count, tStatus* st
 
 const char* FpgaSession::getBitfileContents(tStatus* status) {
   return framed(106, status, static_cast<const char*>(nullptr),
-                [](user::Session& session) { return session.getBitfileXml().c_str(); });
+                [](user::Session& session) { return session.getBitfileXml(); });
 }
 
 void FpgaSession::unsupportedRequest(uint64_t, uint64_t, uint64_t, tStatus* status) {

@@ -54,8 +54,9 @@ Session::Session(std::shared_ptr<Fpga> fpga, std::shared_ptr<Fpga::Proxy> interf
     bitfileState_ =
         fpga_->attachSession(kernelSession_, std::move(ioAccessor), std::move(attributeHandler),
                              bitfile, configurer, checker, name, options);
-    accessor_ = fpga_->getIoAccessor();
-    blocks_ = ReadWriteBlockHelpers(accessor_.get(), bitfileState_->controlRegister);
+    Fpga::Attachment attached = fpga_->attachment();
+    accessor_ = std::move(attached.accessor);
+    blocks_ = ReadWriteBlockHelpers(accessor_.get(), attached.state.controlRegister);
     std::shared_ptr<HMBVirtualMemoryManager> hmb = fpga_->getHmbManager();
     hmbPresent_ = hmb->parseHmbSection(bitfile->getXml(), bitfile->getSignature());
     if (hmbPresent_) hmb->acquire();
@@ -269,7 +270,9 @@ void Session::abort() {
 }
 
 bool Session::downloadFromBitfile() {
-  const std::vector<uint8_t>& bitstream = bitfileState_->bitfile->getBitstream();
+  // Held for the download: another session may attach another design meanwhile.
+  const std::shared_ptr<const Bitfile> bitfile = fpga_->attachment().state.bitfile;
+  const std::vector<uint8_t>& bitstream = bitfile->getBitstream();
   return download(bitstream.data(), bitstream.size());
 }
 
@@ -278,8 +281,8 @@ uint32_t Session::getFpgaState() {
   return fpgaRunning_->load();
 }
 
-const std::string& Session::getBitfileXml() const {
-  return bitfileState_->bitfile->getXmlWithoutBitstream();
+const char* Session::getBitfileXml() const {
+  return fpga_->attachment().state.bitfile->getXmlWithoutBitstream().c_str();
 }
 
 void Session::getSignature(uint32_t* words, uint64_t* count) const {
@@ -287,7 +290,7 @@ void Session::getSignature(uint32_t* words, uint64_t* count) const {
     *count = 4;
     qverr::raise(qverr::kInvalidParameter, kShortSignature);
   }
-  const std::array<uint32_t, 4>& signature = bitfileState_->signature.getWords();
+  const std::array<uint32_t, 4> signature = fpga_->attachment().state.signature.getWords();
   std::copy(signature.begin(), signature.end(), words);
   *count = 4;
 }
@@ -297,7 +300,8 @@ void Session::findRegisterOffset(const char* name, uint32_t defaultValue, uint32
     *out = 0;
     qverr::raise(qverr::kInvalidParameter, kBadDefault);
   }
-  const NamedRegister* found = bitfileState_->bitfile->findRegister(name);
+  const Fpga::Attachment attached = fpga_->attachment();
+  const NamedRegister* found = attached.state.bitfile->findRegister(name);
   *out = found != nullptr ? found->getOffset() : kNone;
 }
 
@@ -306,15 +310,17 @@ void Session::findFifoNumber(const char* name, uint32_t defaultValue, uint32_t* 
     *out = 0;
     qverr::raise(qverr::kInvalidParameter, kBadDefault);
   }
-  const NamedFifo* found = bitfileState_->bitfile->findFifo(name);
+  const Fpga::Attachment attached = fpga_->attachment();
+  const NamedFifo* found = attached.state.bitfile->findFifo(name);
   *out = found != nullptr ? found->getNumber() : kNone;
 }
 
 void Session::setCloseFlag(bool closeFlag) {
   if (closeFlag) {
-    if (bitfileState_->allowImplicitEnableRemoval)
+    const Fpga::BitfileState attached = fpga_->attachment().state;
+    if (attached.allowImplicitEnableRemoval)
       qverr::raise(kCloseFlagWithImplicitEnable, kCloseFlagImplicit);
-    if (!bitfileState_->resetSupported) qverr::raise(kCloseFlagResetUnsupported, kCloseFlagReset);
+    if (!attached.resetSupported) qverr::raise(kCloseFlagResetUnsupported, kCloseFlagReset);
   }
   kernelSession_.closeFlag = closeFlag;
 }

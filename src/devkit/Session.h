@@ -95,7 +95,8 @@ class Session {
   void abort();
   bool downloadFromBitfile();
   uint32_t getFpgaState();
-  const std::string& getBitfileXml() const;
+  // The attached design's text without bitstream; it lives as long as the FPGA keeps the design.
+  const char* getBitfileXml() const;
   // -52005 (with *count set to 4) when there is room for fewer than four words.
   void getSignature(uint32_t* words, uint64_t* count) const;
   // defaultValue must be -1 (0xFFFFFFFF; else *out = 0 and -52005); *out = the register's

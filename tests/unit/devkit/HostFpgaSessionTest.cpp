@@ -1,8 +1,10 @@
 // The host's FPGA session, called only through qvkel::IFpgaSession, on a simulated module.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,9 +39,71 @@ void expectFailure(const tStatus& status, int64_t code, uint32_t slot) {
   EXPECT_EQ(status.line, lineOf(slot));
 }
 
+// Holds the thread that passes it, once armed, until the test opens it.
+class Gate {
+ public:
+  void arm() {
+    std::lock_guard lock(mutex_);
+    armed_ = true;
+  }
+  void pass() {
+    std::unique_lock lock(mutex_);
+    if (!armed_) return;
+    armed_ = false;
+    reached_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return open_; });
+  }
+  void awaitReached() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return reached_; });
+  }
+  void open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool armed_ = false, reached_ = false, open_ = false;
+};
+
+// The module's register accessor with a gate in front of its single-word reads.
+class GatedAccessor : public qvkel::user::IIoAccessor {
+ public:
+  GatedAccessor(std::shared_ptr<qvkel::user::IoAccessorIoctl::IoInterface> io, Gate& gate)
+      : inner_(std::move(io)), gate_(gate) {}
+  uint32_t read32(uint32_t offset) override {
+    gate_.pass();
+    return inner_.read32(offset);
+  }
+  void write32(uint32_t offset, uint32_t value) override { inner_.write32(offset, value); }
+  void readBlock(uint32_t offset, void* buffer, uint64_t bytes, uint32_t width,
+                 uint32_t flags) override {
+    inner_.readBlock(offset, buffer, bytes, width, flags);
+  }
+  void writeBlock(uint32_t offset, const void* buffer, uint64_t bytes, uint32_t width,
+                  uint32_t flags) override {
+    inner_.writeBlock(offset, buffer, bytes, width, flags);
+  }
+
+ private:
+  qvkel::user::IoAccessorIoctl inner_;
+  Gate& gate_;
+};
+
 class HostFpgaSessionTest : public HostSessionTest {
  protected:
   sim::RegisterFile& registers() { return sim.module.registers(); }
+  // A design of another signature.
+  static constexpr const char* kOtherSignature = "FFFFFFFF89ABCDEF0011223344556677";
+  static BitfileBuilder otherDesign() {
+    BitfileBuilder other = BitfileBuilder::typical();
+    other.signature(kOtherSignature).targetSpecific(std::nullopt);
+    return other;
+  }
   size_t accesses() {
     return sim.device().count(kRead32) + sim.device().count(kWrite32) +
            sim.device().count(kBlockRead) + sim.device().count(kBlockWrite);
@@ -664,6 +728,62 @@ TEST_F(HostFpgaSessionTest, ASessionOutlivesTheDesignItOpenedWith) {
   first->writeU32(kRegister, 0x1234, false, &s);
   EXPECT_EQ(second->readU32(kRegister, false, &s), 0x1234u);
   EXPECT_EQ(s.code, 0);
+}
+
+TEST_F(HostFpgaSessionTest, TheStateIsReadWhileAnotherSessionAttachesADesign) {
+  HostSession first = open();
+  // A session of another design attaches it with a gated accessor and ends: the FPGA object
+  // alone keeps that accessor.
+  Gate gate;
+  factory.makeAccessor = [&] { return std::make_shared<GatedAccessor>(sim.proxy, gate); };
+  {
+    HostSession second = closed();
+    tStatus s;
+    second->open(writeBitfile(otherDesign()).c_str(), kOtherSignature, 0, &s);
+    ASSERT_EQ(s.code, 0);
+  }
+  factory.makeAccessor = nullptr;
+  gate.arm();
+  tStatus read;
+  uint32_t state = 0;
+  std::thread reader([&] { state = first->getFpgaState(&read); });
+  gate.awaitReached();
+  // The state read is under way when a third session attaches the first design again.
+  HostSession third = open();
+  gate.open();
+  reader.join();
+  EXPECT_EQ(read.code, 0);
+  EXPECT_EQ(state, 2u);
+}
+
+TEST_F(HostFpgaSessionTest, BitfileQueriesWhileOtherSessionsAttachOtherDesigns) {
+  HostSession first = open();
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::thread reader([&] {
+    while (!done) {
+      tStatus s;
+      uint32_t words[4] = {};
+      uint64_t count = 4;
+      first->getBitfileSignature(words, &count, &s);
+      uint32_t offset = 0;
+      first->findRegister("Count", 0xFFFFFFFF, &offset, &s);
+      // The FPGA's design of the moment: either one.
+      if (s.code != 0 || (words[0] != 0x01234567u && words[0] != 0xFFFFFFFFu) || offset != 0x18)
+        ++failures;
+    }
+  });
+  for (int i = 0; i < 12; ++i) {
+    HostSession other = closed();
+    tStatus s;
+    const bool odd = i % 2 == 1;
+    other->open(writeBitfile(odd ? BitfileBuilder::typical() : otherDesign()).c_str(),
+                odd ? kSignature : kOtherSignature, 0, &s);
+    EXPECT_EQ(s.code, 0);
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace

@@ -53,9 +53,10 @@ class TestSessionFactory : public qvkel::ISessionFactory {
     auto parsed =
         std::make_shared<qvkel::Bitfile>(flash ? flashImage.c_str() : bitfile, false, true);
     ProxyConfigurer configurer(sim_.proxy, parsed, attributes);
-    return std::make_unique<qvkel::user::Session>(
-        fpga, sim_.proxy, configurer, checker, handler_,
-        std::make_shared<qvkel::user::IoAccessorIoctl>(sim_.proxy), parsed, resource, attributes);
+    std::shared_ptr<qvkel::user::IIoAccessor> accessor =
+        makeAccessor ? makeAccessor() : std::make_shared<qvkel::user::IoAccessorIoctl>(sim_.proxy);
+    return std::make_unique<qvkel::user::Session>(fpga, sim_.proxy, configurer, checker, handler_,
+                                                  accessor, parsed, resource, attributes);
   }
 
   qvkel::IFpgaSessionTraditional* createTraditionalSession(
@@ -74,6 +75,8 @@ class TestSessionFactory : public qvkel::ISessionFactory {
   std::vector<Request> requests;
   // Runs before each session is built (a test may throw from it).
   std::function<void()> beforeCreate;
+  // Makes the register accessor of each session when set.
+  std::function<std::shared_ptr<qvkel::user::IIoAccessor>()> makeAccessor;
   // The bitfile text of "the flash image" for opens with attribute bit 30.
   std::string flashImage = qvsim::BitfileBuilder::typical().text();
   int traditionalRequests = 0;
