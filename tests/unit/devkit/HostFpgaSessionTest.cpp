@@ -20,6 +20,7 @@ using devkit_test::HostSession;
 using devkit_test::HostSessionTest;
 using nQVVUSKS100::tStatus;
 using qvsim::BitfileBuilder;
+using qvsim::DmaChannelSpec;
 
 constexpr const char* kSourceFile = "atomickelddk/user/session/FpgaSession";
 constexpr uint32_t kRegister = 0x8100;
@@ -93,6 +94,54 @@ class GatedAccessor : public qvkel::user::IIoAccessor {
   qvkel::user::IoAccessorIoctl inner_;
   Gate& gate_;
 };
+
+// The four FIFO slots of one element type, each called with one element and no wait.
+struct Group {
+  const char* name;
+  int strictFifo;  // the FIFO of the slot's own type; -1: none of them
+  using Call = std::function<void(qvkel::IFpgaSession&, uint32_t, tStatus*)>;
+  Call read, write, acquireRead, acquireWrite;
+};
+
+template <typename T>
+Group fifoGroup(const char* name, int strictFifo,
+                void (qvkel::IFpgaSession::*read)(uint32_t, T*, uint64_t, uint32_t, bool*,
+                                                  uint64_t*, tStatus*),
+                void (qvkel::IFpgaSession::*write)(uint32_t, const T*, uint64_t, uint32_t, bool*,
+                                                   uint64_t*, tStatus*),
+                void (qvkel::IFpgaSession::*acquireRead)(uint32_t, T**, uint64_t, uint32_t, bool*,
+                                                         uint64_t*, uint64_t*, tStatus*),
+                void (qvkel::IFpgaSession::*acquireWrite)(uint32_t, T**, uint64_t, uint32_t, bool*,
+                                                          uint64_t*, uint64_t*, tStatus*)) {
+  auto acquire = [](auto slot) {
+    return [slot](qvkel::IFpgaSession& s, uint32_t fifo, tStatus* t) {
+      T* elements = nullptr;
+      uint64_t acquired = 0;
+      bool timedOut = false;
+      (s.*slot)(fifo, &elements, 1, 0, &timedOut, &acquired, nullptr, t);
+      if (acquired != 0) s.releaseFifoElements(fifo, acquired, t);
+    };
+  };
+  return Group{name,
+               strictFifo,
+               [read](qvkel::IFpgaSession& s, uint32_t fifo, tStatus* t) {
+                 T element{};
+                 bool timedOut = false;
+                 (s.*read)(fifo, &element, 1, 0, &timedOut, nullptr, t);
+               },
+               [write](qvkel::IFpgaSession& s, uint32_t fifo, tStatus* t) {
+                 const T element{};
+                 bool timedOut = false;
+                 (s.*write)(fifo, &element, 1, 0, &timedOut, nullptr, t);
+               },
+               acquire(acquireRead),
+               acquire(acquireWrite)};
+}
+#define QV_FIFO_GROUP(Name, strict)                              \
+  fifoGroup(#Name, strict, &qvkel::IFpgaSession::readFifo##Name, \
+            &qvkel::IFpgaSession::writeFifo##Name,               \
+            &qvkel::IFpgaSession::acquireFifoReadElements##Name, \
+            &qvkel::IFpgaSession::acquireFifoWriteElements##Name)
 
 class HostFpgaSessionTest : public HostSessionTest {
  protected:
@@ -561,6 +610,37 @@ TEST_F(HostFpgaSessionTest, FifoSlotsReachTheFifosOfTheDesign) {
   session->unconfigureFifo(0, &s);
   EXPECT_EQ(s.code, 0);
 }
+
+TEST_F(HostFpgaSessionTest, EachTypedFifoSlotDescribesItsElementType) {
+  // One FIFO each way per integer type (FIFOs of Bool, FXP, SGL and DBL take any descriptor):
+  // target to host 0 to 7, host to target 8 to 15.
+  const char* integerTypes[] = {"U8", "U16", "U32", "U64", "I8", "I16", "I32", "I64"};
+  BitfileBuilder design;
+  for (uint32_t i = 0; i < 16; ++i) {
+    DmaChannelSpec channel("Fifo" + std::to_string(i), i, integerTypes[i % 8], 0x40 * (i + 1));
+    if (i >= 8) channel.implementation = "qvFpgaHostToTarget";
+    design.addChannel(channel);
+  }
+  HostSession session = open(design);
+  const Group groups[] = {QV_FIFO_GROUP(Bool, -1), QV_FIFO_GROUP(U8, 0),  QV_FIFO_GROUP(U16, 1),
+                          QV_FIFO_GROUP(U32, 2),   QV_FIFO_GROUP(U64, 3), QV_FIFO_GROUP(I8, 4),
+                          QV_FIFO_GROUP(I16, 5),   QV_FIFO_GROUP(I32, 6), QV_FIFO_GROUP(I64, 7),
+                          QV_FIFO_GROUP(Sgl, -1),  QV_FIFO_GROUP(Dbl, -1)};
+  for (const Group& g : groups) {
+    for (int fifo = 0; fifo < 8; ++fifo) {
+      const bool refused = fifo != g.strictFifo;
+      for (auto [call, number] : {std::pair{&g.read, fifo},
+                                  {&g.acquireRead, fifo},
+                                  {&g.write, fifo + 8},
+                                  {&g.acquireWrite, fifo + 8}}) {
+        tStatus t;
+        (*call)(*session, static_cast<uint32_t>(number), &t);
+        EXPECT_EQ(t.code == -52005, refused) << g.name << " on FIFO " << number << ": " << t.code;
+      }
+    }
+  }
+}
+#undef QV_FIFO_GROUP
 
 TEST_F(HostFpgaSessionTest, InterruptsAndTheirRefusalInACopy) {
   HostSession session = open();
