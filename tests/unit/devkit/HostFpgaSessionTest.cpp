@@ -176,6 +176,15 @@ TEST_F(HostFpgaSessionTest, TheHostCallsBySlot) {
   EXPECT_EQ(reinterpret_cast<State>(table[118])(session.get(), &status), 2u);
   EXPECT_EQ(reinterpret_cast<Version>(table[123])(session.get()), 1u);
   EXPECT_EQ(status.code, 0);
+  using Region =
+      void (*)(void*, const char*, uint64_t*, void**, void**, qvkel::HmbCleanupCallback*, tStatus*);
+  tStatus noPlace;
+  reinterpret_cast<Region>(table[129])(session.get(), "Capture", nullptr, nullptr, nullptr, nullptr,
+                                       &noPlace);
+  EXPECT_EQ(noPlace.code, -52005);
+  // Slot 114 deletes an object: here a copy, whose end closes no kernel session.
+  reinterpret_cast<Release>(table[114])(session->clone(&status));
+  EXPECT_TRUE(model.closes().empty());
   // Slot 4 ends the object (its session closes the kernel session).
   reinterpret_cast<Release>(table[4])(session.release());
   EXPECT_EQ(model.closes().size(), 1u);

@@ -73,6 +73,28 @@ class LegacySessionTest : public devkit_test::HostSessionTest {
   std::unique_ptr<FpgaSessionTraditional, devkit_test::Releaser> legacy;
 };
 
+TEST_F(LegacySessionTest, TheHostCallsBySlot) {
+  qvkel::IFpgaSessionTraditional* host = legacy.release();
+  void** table = *reinterpret_cast<void***>(host);
+  using Attribute = uint32_t (*)(void*, uint32_t, tStatus*);
+  using Word = uint32_t (*)(void*, tStatus*);
+  using Refused = int32_t (*)(void*, tStatus*);
+  using End = void (*)(void*);
+  tStatus s;
+  EXPECT_EQ(reinterpret_cast<Attribute>(table[0])(host, 90, &s), 7u);  // the flash support
+  EXPECT_EQ(reinterpret_cast<Word>(table[31])(host, &s), 0u);
+  EXPECT_EQ(s.code, 0);
+  tStatus refused;
+  EXPECT_EQ(reinterpret_cast<Refused>(table[23])(host, &refused), -1);
+  EXPECT_EQ(refused.line, 855u);
+  tStatus inAttributeMode;
+  EXPECT_EQ(reinterpret_cast<Attribute>(table[24])(host, 0x8100, &inAttributeMode), 0xFFFFFFFFu);
+  EXPECT_EQ(inAttributeMode.line, 867u);
+  // Slot 36 releases a session, slot 40 deletes one.
+  reinterpret_cast<End>(table[36])(host);
+  reinterpret_cast<End>(table[40])(factory.createTraditionalSession(nullptr));
+}
+
 TEST_F(LegacySessionTest, TheDownloadSequenceSwitchesToTheDownloadProtocol) {
   uint32_t length = 0;
   char text[64];
