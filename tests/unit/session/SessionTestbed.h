@@ -49,15 +49,16 @@ class SessionTestbed : public ::testing::Test {
     handler = qvkel::makeAttributeHandlerChain(iterator, nullptr, sim.proxy);
   }
 
-  // Opens the session on a design with `registers` (beside the internal ones).
-  void open(const std::vector<qvsim::RegisterSpec>& registers) {
+  // Opens the session on a design with `registers` (beside the internal ones), with the
+  // session's open flags.
+  void open(const std::vector<qvsim::RegisterSpec>& registers, uint32_t flags = 0) {
     for (const qvsim::RegisterSpec& spec : registers) design.addRegister(spec);
     const std::string text = design.text();
     bitfile = std::make_shared<qvkel::Bitfile>(text.c_str(), false, true);
-    devkit_test::ProxyConfigurer configurer(sim.proxy, bitfile, 0);
-    session = std::make_unique<qvkel::user::Session>(fpga, sim.proxy, configurer, checker, handler,
-                                                     accessor, bitfile,
-                                                     qvsim::BitfileBuilder::kDefaultSignature, 0);
+    devkit_test::ProxyConfigurer configurer(sim.proxy, bitfile, flags);
+    session = std::make_unique<qvkel::user::Session>(
+        fpga, sim.proxy, configurer, checker, handler, accessor, bitfile,
+        qvsim::BitfileBuilder::kDefaultSignature, flags);
     transport = std::make_unique<qvvandrel::SessionTransport>(*session, bitfile);
     sim.device().clearLog();
   }
