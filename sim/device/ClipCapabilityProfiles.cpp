@@ -106,6 +106,14 @@ std::vector<uint32_t> digitalLinesSparse() {
   return w;
 }
 
+std::vector<uint32_t> clocks() {
+  std::vector<uint32_t> w;
+  append(w, {{200, 1}, {200, 3}, {200, 3}, {201, 10000}, {202, 100000}});
+  append(w, {{203, 1}, {203, 7}, {203, 0}, {206, 1000000}, {204, 500000}, {205, 1000000}});
+  append(w, {{207, 4}, {208, 2}, {209, 4}});
+  return w;
+}
+
 }  // namespace
 
 std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
@@ -124,6 +132,8 @@ std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
       return digitalLines();
     case CapabilityProfile::DigitalLinesSparse:
       return digitalLinesSparse();
+    case CapabilityProfile::Clocks:
+      return clocks();
   }
   return {};
 }

@@ -27,6 +27,10 @@ enum class CapabilityProfile : uint8_t {
   // pre-emphasis flag, no PFI voltage, 3 DIO lines with the one voltage 2.5 V and the one
   // configuration 1 among words (7) that are no configuration.
   DigitalLinesSparse,
+  // Only clocks: reference sources 1 and 3 (listed twice), 10 to 100 MHz; sample-clock sources
+  // 1, 7 (which converts to nothing) and 0; timebase fixed at 1 GHz or 500 MHz to 1 GHz;
+  // divisors 4 (data clock), 2 (ADC) and 4 (DAC).
+  Clocks,
 };
 
 std::vector<uint32_t> capabilityWords(CapabilityProfile profile);

@@ -4,6 +4,7 @@
 // (interfaces, capability words, reply values) or in a state object of the method's own
 // (ClipController::state<T>()).
 
+#include "sim/device/ClipClocks.h"
 #include "sim/device/ClipController.h"
 #include "sim/device/ClipIoModule.h"
 #include "sim/device/ClipSerDes.h"
@@ -97,7 +98,13 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0006, &interfaceVersionField<&Info::version>},
     {0x0007, &interfaceVersionField<&Info::oldest>},
     {0x0009, &interfaceSupported},
-    {0x0101, &replyValue},      // CLIP settings deployed; argument: pending
+    {0x0101, &replyValue},  // CLIP settings deployed; argument: pending
+    // Clocks (ClipClocks.cpp).
+    {0x0201, &setTimebase},
+    {0x0203, &setSampleClockSource},
+    {0x0205, &setReferenceSource},
+    {0x0207, &setTxClock},
+    {0x0209, &setRxBank},
     {0x0309, &replyValue},      // the value that gates session command 0
     {0x0602, &acceptArgument},  // DIO voltage code
     {0x0607, &ioModuleEnabled},

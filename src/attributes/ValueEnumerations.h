@@ -11,9 +11,23 @@
 namespace qvvandrel::oobx::attribute {
 
 // Dependency attributes.
-enum RefClkSrc : std::int32_t {};
-enum BaseboardRefClkSrc : std::int32_t {};
-enum SampleClkSrc : std::int32_t {};
+enum RefClkSrc : std::int32_t {
+  kRefClkSrcUnknown = 0,  // the empty text: no source, or an unrecognised one
+  kRefClkSrcOnboard = 1,
+  kRefClkSrcPxiClk10 = 2,
+  kRefClkSrcClkIn = 3,
+  kRefClkSrcNone = 4,
+  kRefClkSrcDral7 = 5,
+  kRefClkSrcPxiClk100 = 6,
+};
+enum BaseboardRefClkSrc : std::int32_t {
+  kBaseboardRefClkSrcOwn = 0,    // the baseboard's own reference
+  kBaseboardRefClkSrcDral7 = 1,  // taken from the DRAL trigger bus line 7
+};
+enum SampleClkSrc : std::int32_t {
+  kSampleClkSrcFixed = 0,     // the one timebase rate the CLIP reports
+  kSampleClkSrcVariable = 1,  // any timebase rate within the CLIP's limits
+};
 enum QVA100_RXClockSource : std::int32_t {};
 enum TriggerType : std::int32_t {};
 enum TriggerSensitivity : std::int32_t {};

@@ -44,6 +44,7 @@ inline constexpr int32_t kIFifoUnsupportedInterface = -304306;
 inline constexpr int32_t kIFifoInterfaceVersionMismatch = -304307;
 inline constexpr int32_t kCableSensePulseFailed = -304333;
 inline constexpr int32_t kInvalidAttributeValue = -304408;
+inline constexpr int32_t kAttributeNotSettable = -304414;
 inline constexpr int32_t kStringParsingInvalidChannel = -304421;
 inline constexpr int32_t kAttributeContextMismatch = -304423;
 inline constexpr int32_t kDspNotReady = -304426;
