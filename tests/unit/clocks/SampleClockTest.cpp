@@ -71,6 +71,9 @@ TEST_F(SampleClockTest, SourcesAreTheCodesThatConvertAndTheFirstIsTheDefault) {
   EXPECT_EQ(attribute<int>(kAdcDivisor).getDefault(), 2);
   commitOk();
   EXPECT_EQ(samplePosts(), (Posts{{0x203, 1}, {0x201, 1000000}}));
+  // Both clocks use interface 2; it is checked once, by the first to deploy.
+  EXPECT_EQ(interfaceQueries(), (std::vector<uint16_t>{0x009, 0x003, 0x007, 0x006}));
+  EXPECT_TRUE(configuration.interface2.done);
 
   clearLogs();
   source.set(kSampleClkSrcFixed);
