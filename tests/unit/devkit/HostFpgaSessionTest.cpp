@@ -768,6 +768,20 @@ TEST_F(HostFpgaSessionTest, BitfileQueries) {
   session->findFifo("Nothing", 0xFFFFFFFF, &number, &notFound);
   EXPECT_EQ(notFound.code, -52006);
   EXPECT_EQ(number, 0xFFFFFFFFu);
+
+  // Places the host left out.
+  count = 8;
+  for (auto call : std::vector<std::function<void(tStatus*)>>{
+           [&](tStatus* t) { session->getBitfileSignature(words, nullptr, t); },
+           [&](tStatus* t) { session->getBitfileSignature(nullptr, &count, t); },
+           [&](tStatus* t) { session->findRegister(nullptr, 0xFFFFFFFF, &offset, t); },
+           [&](tStatus* t) { session->findRegister("Count", 0xFFFFFFFF, nullptr, t); },
+           [&](tStatus* t) { session->findFifo(nullptr, 0xFFFFFFFF, &number, t); },
+           [&](tStatus* t) { session->findFifo("FromHost", 0xFFFFFFFF, nullptr, t); }}) {
+    tStatus t;
+    call(&t);
+    EXPECT_EQ(t.code, -52005);
+  }
 }
 
 TEST_F(HostFpgaSessionTest, CloseSetsTheCloseFlagAndEndsTheObjectWhateverHappens) {

@@ -281,6 +281,14 @@ TEST_F(LegacySessionTest, FifoCallsReportOnlyWhatTheyMoved) {
   legacy->releaseFifoElements(0, 1, &s);
   legacy->stopFifo(0, &s);
   EXPECT_EQ(s.code, 0);
+  // Places and data the host left out.
+  expectRefusals(
+      {{[&](tStatus* t) {
+          legacy->acquireFifoElements(0, nullptr, 1, 7, false, 0, &acquired, &remaining, t);
+        },
+        -52005, 1090},
+       {[&](tStatus* t) { legacy->download(nullptr, 64, nullptr, 0, 1, t); }, -52005, 1090}});
+  EXPECT_EQ(model.downloads(), 1u);
 }
 
 TEST(FlashManagerTest, EachOperationIsOneDriverCall) {
