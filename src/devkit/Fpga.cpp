@@ -84,12 +84,13 @@ std::shared_ptr<IIoAccessor> Fpga::getIoAccessor() const {
 
 Fpga::Attachment Fpga::attachment() const {
   sync::tMutexLock lock(attachmentMutex_);
-  if (!ioAccessor_ || !bitfileState_) qverr::raise(kNoBitfile, kNothingAttached);
+  if (!bitfileState_) qverr::raise(kNoBitfile, kNothingAttached);
   return Attachment{ioAccessor_, *bitfileState_};
 }
 
 bool Fpga::checkFpgaState() {
   const Attachment attached = attachment();
+  if (!attached.accessor) qverr::raise(kNoBitfile, kNothingAttached);
   uint32_t word = attached.accessor->read32(attached.state.controlRegister);
   {
     qverr::ThrowingStatusRecord status;
