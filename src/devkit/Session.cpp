@@ -105,7 +105,7 @@ void Session::refuseOnCopy() const {
   if (isCopy_) qverr::raise(kNotSupported, kCopyRefused);
 }
 
-void Session::checkRunning() {
+void Session::ensureFpgaRunning() {
   if (!bitfileState_->allowImplicitEnableRemoval || fpgaRunning_->load() != Fpga::kIdle) return;
   fpga_->checkFpgaState();
   if (fpgaRunning_->load() == Fpga::kIdle) qverr::raise(kFpgaNotRunning, kNotRunning);
@@ -185,7 +185,7 @@ void Session::invoke(uint32_t kind, uint32_t code, uint64_t arg1, uint64_t arg2,
 template <typename F>
 decltype(auto) Session::registerAccess(uint32_t address, F&& body) {
   SharedLock shared(*lock_);
-  checkRunning();
+  ensureFpgaRunning();
   uint32_t offset = address & kOffsetMask;
   bool check = (address & kCheckBit) != 0;
   return body(offset, check);

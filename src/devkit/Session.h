@@ -148,11 +148,11 @@ class Session {
   template <typename F>
   decltype(auto) underSharedLock(bool runCheck, F&& body) {
     SharedLock shared(*lock_);
-    if (runCheck) checkRunning();
+    if (runCheck) ensureFpgaRunning();
     return body();
   }
   // With implicit enable removal and the FPGA idle, checks its state; still idle: -61214.
-  void checkRunning();
+  void ensureFpgaRunning();
 
   Fpga& fpga() const { return *fpga_; }
   const Fpga::BitfileState& bitfileState() const { return *bitfileState_; }
