@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
 
+#include "devkit/XmlValues.h"
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
 
@@ -38,14 +40,35 @@ JsonPtr made(cJSON* node) {
   return JsonPtr(node);
 }
 
+bool sameKey(const cJSON* a, const cJSON* b, bool ignoreCase) {
+  const std::string_view x = a->string != nullptr ? a->string : "";
+  const std::string_view y = b->string != nullptr ? b->string : "";
+  return ignoreCase ? qvkel::equalsIgnoringAsciiCase(x, y) : x == y;
+}
+
+// The member of `object` that holds `key` for the `occurrence`-th time (from 0), or null.
+const cJSON* nthMember(const cJSON* object, const cJSON* key, int occurrence, bool ignoreCase) {
+  for (const cJSON* member = object->child; member != nullptr; member = member->next) {
+    if (sameKey(member, key, ignoreCase) && occurrence-- == 0) return member;
+  }
+  return nullptr;
+}
+
 bool objectEquals(const cJSON* a, const cJSON* b) {
   int count = 0;
   for (const cJSON* member = a->child; member != nullptr; member = member->next) {
     ++count;
     // The member of the same spelling first: members that differ only in case (device
-    // tokens) must meet their own counterparts, or a tree would differ from its own copy.
-    const cJSON* other = cJSON_GetObjectItemCaseSensitive(b, member->string);
-    if (other == nullptr) other = cJSON_GetObjectItem(b, member->string);
+    // tokens) must meet their own counterparts, and a name given twice (a hand-edited file)
+    // meets its own occurrence, or a tree would differ from its own copy.
+    int exact = 0;
+    int caseless = 0;
+    for (const cJSON* before = a->child; before != member; before = before->next) {
+      if (sameKey(before, member, false)) ++exact;
+      if (sameKey(before, member, true)) ++caseless;
+    }
+    const cJSON* other = nthMember(b, member, exact, false);
+    if (other == nullptr) other = nthMember(b, member, caseless, true);
     if (other == nullptr || !equals(member, other)) return false;
   }
   return cJSON_GetArraySize(b) == count;

@@ -77,7 +77,8 @@ void addItemToObject(cJSON* object, const char* key, JsonPtr item);
 
 // Deep equality: same types; numbers by double value; strings byte for byte; arrays element
 // by element in order; objects member by member in any order, each member matched with the one
-// of the same spelling, else with one that differs only in case.
+// of the same spelling, else with one that differs only in case (a name given n times: its n-th
+// occurrence).
 bool equals(const cJSON* a, const cJSON* b);
 
 }  // namespace qvjsonlh

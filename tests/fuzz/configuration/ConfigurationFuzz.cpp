@@ -1,9 +1,11 @@
 // Feeds arbitrary bytes to the configuration load as the alias file's content, with two present
 // modules whose tokens differ only in case. Checks: a failed load leaves the file as it was; a
-// successful one leaves a document that loads again without being rewritten; no journal stays.
+// successful one leaves a document that loads again without any write; no journal stays.
 
+#include <sys/inotify.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -91,9 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!load(fixture, file)) {
     check(contentOf(fixture.path) == input);
   } else {
-    // Settled: the next session finds the file as the first left it.
+    // Settled: the next session writes nothing at all (not even the same bytes again, which
+    // would wake every process's directory monitor once more).
     const std::string written = contentOf(fixture.path);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    check(watch >= 0);
+    check(::inotify_add_watch(watch, fixture.dir.c_str(), IN_MODIFY | IN_CREATE | IN_DELETE) >= 0);
     check(load(fixture, file));
+    char events[4096];
+    check(::read(watch, events, sizeof events) < 0 && errno == EAGAIN);
+    ::close(watch);
     check(contentOf(fixture.path) == written);
   }
   check(!std::filesystem::exists(file.journalPath()));

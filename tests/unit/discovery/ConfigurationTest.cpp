@@ -174,6 +174,22 @@ TEST(Configuration, TokensAreMatchedByteForByte) {
   EXPECT_EQ(modificationTime(alias.path()).tv_sec, 1000);
 }
 
+// A member named twice in an entry is kept as it is, and such a file settles too: otherwise every
+// session would rewrite it and wake every process's directory monitor again.
+TEST(Configuration, AnEntryWithARepeatedMemberSettles) {
+  AliasFile alias;
+  alias.write(std::string(R"({"version": 1, "devices": {"gone": {"alias": "a", "alias": "b"},
+      ")") + kA +
+              R"(": {"alias": "c", "alias": "d"}}})");
+  alias.load({kA});
+  const std::string written = alias.text();
+  EXPECT_NE(written.find("\"b\""), std::string::npos);
+  backdate(alias.path());
+  alias.load({kA});
+  EXPECT_EQ(modificationTime(alias.path()).tv_sec, 1000);
+  EXPECT_EQ(alias.text(), written);
+}
+
 TEST(Configuration, AModuleWithoutTokenIsLeftOut) {
   AliasFile alias;
   alias.load({kA, "", kB});

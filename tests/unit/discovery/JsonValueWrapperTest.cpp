@@ -86,6 +86,10 @@ TEST(JsonValueWrapper, StructuralEquality) {
       // a tree always equals its copy.
       {R"({"Model=A": 1, "model=a": 2})", R"({"model=a": 2, "Model=A": 1})", true},
       {R"({"Model=A": 1, "model=a": 2})", R"({"Model=A": 2, "model=a": 1})", false},
+      // A member named twice (a hand-edited file) meets the same occurrence in the other tree.
+      {R"({"a": 1, "a": 2})", R"({"a": 1, "a": 2})", true},
+      {R"({"a": 1, "a": 2})", R"({"a": 2, "a": 1})", false},
+      {R"({"a": 1, "a": 1})", R"({"a": 1, "b": 1})", false},
   };
   for (const Case& c : cases) {
     const lh::JsonPtr a = lh::parse(c.a);
