@@ -242,6 +242,7 @@ TEST_F(AliasManager, RefusalsAndFailuresLeaveAliasAndFileAsTheyWere) {
   EXPECT_EQ(get(kA), "Vandrel1");
   EXPECT_EQ(alias_.text(), before);
   // The file is unlocked again and usable.
+  EXPECT_FALSE(disctest::lockedElsewhere(alias_.path()));
   set(kA, "bench_1");
   EXPECT_EQ(stored(kA), "bench_1");
 }

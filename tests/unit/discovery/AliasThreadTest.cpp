@@ -1,9 +1,12 @@
 // The threads that follow the alias file: the wait for changes, the directory monitor and the
 // configuration-change thread, their failures and their teardown.
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <deque>
+#include <fstream>
 #include <future>
 #include <stdexcept>
 
@@ -153,6 +156,41 @@ TEST_F(AliasThreads, AnExceptionInEitherThreadBodyIsReportedAndTheThreadGoesOn) 
   }
   EXPECT_TRUE(debug.waitFor("Alias thread failed: signal broke", 2));
   EXPECT_NE(debug.output().find("retrying in 100 ms"), std::string::npos);
+}
+
+// The threads of this process named "qvvandrelbrenmooru" (the kernel keeps 15 characters), with
+// their scheduling policies.
+std::vector<int> aliasThreadPolicies() {
+  std::vector<int> policies;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream in(entry.path() / "comm");
+    std::string comm;
+    std::getline(in, comm);
+    if (comm == "qvvandrelbrenmo") {
+      policies.push_back(::sched_getscheduler(std::stoi(entry.path().filename().string())));
+    }
+  }
+  return policies;
+}
+
+// Both threads carry the name and ordinary scheduling of their own, not the policy of the thread
+// that built them.
+TEST_F(AliasThreads, BothThreadsAreNamedAndScheduledExplicitly) {
+  stack_.reset();
+  ASSERT_TRUE(aliasThreadPolicies().empty());
+  const sched_param normal{};
+  ASSERT_EQ(::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &normal), 0);
+  stack_ = std::make_unique<aliastest::AliasStack>(alias_, devices_, discoverer_, true);
+  ::pthread_setschedparam(::pthread_self(), SCHED_OTHER, &normal);
+  // Each thread names itself once it runs.
+  std::vector<int> policies;
+  for (int n = 0; (policies = aliasThreadPolicies()).size() < 2; ++n) {
+    ASSERT_LT(n, 1000) << "the alias threads did not name themselves";
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(policies, (std::vector<int>{SCHED_OTHER, SCHED_OTHER}));
+  stack_.reset();
+  EXPECT_TRUE(aliasThreadPolicies().empty());
 }
 
 TEST_F(AliasThreads, TeardownJoinsBothThreadsWithinASecondEvenDuringAChange) {

@@ -126,7 +126,9 @@ TEST(Configuration, AFailedLoadIsReportedAndLeavesTheFileUnlocked) {
                 "Fatal configuration error! {\"error_constant\":\"jsonErrorsInvalidJSON\""),
             std::string::npos)
       << g_debugOutput;
-  // Unlocked: the next session of this process proceeds once the file is mended.
+  // Unlocked: another process may take the file; and the next session of this process proceeds
+  // once the file is mended.
+  EXPECT_FALSE(disctest::lockedElsewhere(alias.path()));
   alias.write("");
   alias.load({kA});
   EXPECT_EQ(alias.text(), document({{kA, "Vandrel1"}}));

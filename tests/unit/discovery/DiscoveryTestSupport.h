@@ -2,8 +2,11 @@
 // Shared pieces of the configuration-store tests: caught errors, a device walk given as a list
 // of tokens, and an alias file in a fresh folder with the plug-in's provider and factory.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <functional>
@@ -75,6 +78,16 @@ inline std::string readFile(const std::string& path) {
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Whether another holder has the file's flock: asked through a descriptor of its own, which
+// conflicts with every other one, also within this process.
+inline bool lockedElsewhere(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  ::close(fd);
+  return locked;
 }
 
 inline bool exists(const std::string& path) {
