@@ -141,8 +141,12 @@ TEST_F(AliasThreads, AnExceptionInEitherThreadBodyIsReportedAndTheThreadGoesOn) 
   ASSERT_TRUE(debug.waitFor("Alias thread failed: unknown exception", 1));
   devices_.failWithNonStandardException(false);
   commitElsewhere(alias_, kA, "two");
-  ASSERT_TRUE(listener.waitFor(1));
-  EXPECT_EQ(stack_->manager.getAlias(device(kA)), "two");
+  // A re-read still pending from the first commit may come in between and report "one" first.
+  for (int n = 0; stack_->manager.getAlias(device(kA)) != "two"; ++n) {
+    ASSERT_LT(n, 2000) << "the change thread stopped following the file";
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_GE(listener.calls(), 1);
   stack_->manager.removeChangeListener(&listener);
 
   // A directory-monitor thread whose signal fails twice.

@@ -102,7 +102,13 @@ class AliasFile {
 
   const std::string& path() const { return path_; }
   std::string text() const { return readFile(path_); }
-  void write(const std::string& text) const { writeFile(path_, text); }
+  // Once the file object exists, under its lock, as every writer of the file does: a session
+  // on another thread then never reads a text half written.
+  void write(const std::string& text) {
+    if (file_ != nullptr) file_->lock();
+    writeFile(path_, text);
+    if (file_ != nullptr) file_->unlock();
+  }
 
   qvjsonconfig::LockableFile& file() {
     if (file_ == nullptr) file_ = std::make_unique<qvjsonconfig::LockableFile>(path_.c_str(), true);
