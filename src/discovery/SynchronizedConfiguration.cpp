@@ -22,7 +22,13 @@ SynchronizedConfiguration::SynchronizedConfiguration(LockableFile& file,
     updateMutex_.create(&status);
     changeEvent_.create(true, &status);
   }
-  current_ = readFile();
+  reload();
+}
+
+void SynchronizedConfiguration::reload() {
+  std::unique_ptr<ConfigurationData> fresh = readFile();
+  tMutexLock lock(dataMutex_);
+  current_ = std::move(fresh);
 }
 
 SynchronizedConfiguration::~SynchronizedConfiguration() {

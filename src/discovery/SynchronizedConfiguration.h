@@ -59,6 +59,8 @@ class SynchronizedConfiguration : public UpdateableInterface, public ChangeSigna
   static Changes computeChanges(const ConfigurationData& older, const ConfigurationData& newer);
 
  private:
+  // Reads the file anew into the current content.
+  void reload();
   // A fresh session on the file (lock, read, merge, maybe write, unlock), as a copy.
   std::unique_ptr<ConfigurationData> readFile();
   static void append(Changes& to, const Changes& from);
