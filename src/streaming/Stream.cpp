@@ -5,7 +5,7 @@
 #include "devkit/DmaChannels.h"
 #include "foundation/errors/ErrorCodes.h"
 #include "model/ChannelNames.h"
-#include "streaming/StreamDeadline.h"
+#include "streaming/StreamTimeout.h"
 
 namespace qvvandrel {
 namespace {
@@ -317,10 +317,10 @@ std::uint64_t Stream::LoopBufferCompletion::targetPosition(std::uint64_t count, 
 }
 
 void Stream::LoopBufferCompletion::waitForPosition(std::uint64_t target) {
-  const StreamDeadline deadline(kTimeoutMs);
+  Timeout deadline = startStreamTimeout(kTimeoutMs);
   for (;;) {
     if (target <= loopBuffer_->elementsWritten()) return;
-    if (deadline.passed()) break;
+    if (deadline.expired()) break;
   }
   qverr::throwStatusCode(static_cast<std::uint32_t>(kLoopBufferTimeout));
 }

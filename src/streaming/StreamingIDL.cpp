@@ -1,7 +1,7 @@
 #include "streaming/StreamingIDL.h"
 
 #include "foundation/errors/ErrorCodes.h"
-#include "streaming/StreamDeadline.h"
+#include "streaming/StreamTimeout.h"
 
 namespace qvstreaming {
 namespace {
@@ -32,11 +32,11 @@ void StreamingIDL::waitForState(
     qvisl::RegisterInterface<unsigned char, nQVVUSKS100::tStatus>& stateRegister,
     std::uint64_t requestedSamples, std::uint32_t timeoutMs, std::uint64_t* samples,
     std::uint8_t* state, nQVVUSKS100::tStatus* status, const std::int32_t* mode) {
-  const qvvandrel::StreamDeadline deadline(timeoutMs);
+  qvvandrel::Timeout deadline = qvvandrel::startStreamTimeout(timeoutMs);
   bool expired = false;
   bool settled = true;
   for (;;) {
-    expired = deadline.passed();
+    expired = deadline.expired();
     *state = stateRegister.read(status);
     *samples = transferred.read(status);
     settled = !armed(*state);
@@ -51,11 +51,11 @@ void StreamingIDL::waitForStateValue(
     qvisl::RegisterInterface<unsigned char, nQVVUSKS100::tStatus>& stateRegister,
     std::uint8_t target, std::uint32_t timeoutMs, nQVVUSKS100::tStatus* status,
     const std::int32_t* mode) {
-  const qvvandrel::StreamDeadline deadline(timeoutMs);
+  qvvandrel::Timeout deadline = qvvandrel::startStreamTimeout(timeoutMs);
   bool expired = false;
   std::uint8_t state = 0;
   for (;;) {
-    expired = deadline.passed();
+    expired = deadline.expired();
     state = stateRegister.read(status);
     if (expired || *mode != kPoll || status->isError() || state == target) break;
   }
@@ -72,11 +72,11 @@ void StreamingIDL::stop(qvstream_lib::RequestState& request, qvstream_lib::State
 void StreamingIDL::arm(qvstream_lib::RequestState& request, qvstream_lib::State& state, bool finite,
                        nQVVUSKS100::tStatus* status) {
   request.write(finite ? kArmFinite : kArmContinuous, status);
-  const qvvandrel::StreamDeadline deadline(kStateTimeoutMs);
+  qvvandrel::Timeout deadline = qvvandrel::startStreamTimeout(kStateTimeoutMs);
   bool expired = false;
   std::uint8_t current = 0;
   for (;;) {
-    expired = deadline.passed();
+    expired = deadline.expired();
     current = state.read(status);
     if (current != 0 || expired || status->isError()) break;
   }

@@ -1,4 +1,4 @@
-#include "streaming/StreamDeadline.h"
+#include "streaming/StreamTimeout.h"
 
 #include "foundation/platform/timeBase.h"
 
@@ -6,15 +6,15 @@ namespace qvvandrel {
 
 namespace platform = nQVVANDRELBRENMOORU_22_8::nQVVUSK000;
 
-StreamDeadline::StreamDeadline(std::uint32_t timeoutMs) : start_(platform::getMonotonicTimeNs()) {
+Timeout startStreamTimeout(std::uint32_t timeoutMs) {
   const platform::tTimeBase& base = platform::getTimeBase();
   const std::uint64_t length =
       platform::convertTime(timeoutMs, platform::kMilliseconds, base.unitIndex);
-  length_ = length + base.scale < length ? length : length + base.scale;
-}
-
-bool StreamDeadline::passed() const {
-  return platform::getMonotonicTimeNs() - start_ >= length_;
+  const std::uint64_t tick = base.scale;
+  Timeout timeout(length + tick < length ? length : length + tick,
+                  static_cast<Timeout::Unit>(base.unitIndex));
+  timeout.start();
+  return timeout;
 }
 
 }  // namespace qvvandrel
