@@ -114,6 +114,15 @@ std::vector<uint32_t> clocks() {
   return w;
 }
 
+std::vector<uint32_t> analogOutput() {
+  std::vector<uint32_t> w;
+  append(w, {{100, 4}, {116, 1}});
+  append(w, {{300, 2}, {302, 1}, {303, 500000}, {303, 1000000}, {308, 250000}});
+  append(w, {{306, 50}, {306, 1000000}, {311, 1}});
+  append(w, {{309, 2}, {11, 0}, {310, 1000000}, {310, 500000}, {310, 1000000}});
+  return w;
+}
+
 }  // namespace
 
 std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
@@ -134,6 +143,8 @@ std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
       return digitalLinesSparse();
     case CapabilityProfile::Clocks:
       return clocks();
+    case CapabilityProfile::AnalogOutput:
+      return analogOutput();
   }
   return {};
 }

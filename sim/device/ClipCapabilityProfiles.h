@@ -31,6 +31,10 @@ enum class CapabilityProfile : uint8_t {
   // 1, 7 (which converts to nothing) and 0; timebase fixed at 1 GHz or 500 MHz to 1 GHz;
   // divisors 4 (data clock), 2 (ADC) and 4 (DAC).
   Clocks,
+  // Analog outputs and cable sensing: two outputs with the filter and a status, device ranges
+  // 0.5 and 1, the up-converter's range 0.25, impedances 50 and 1e6, output 0 with its own
+  // ranges 1, 0.5 and 1 again (two words of one value); four analog inputs with cable sense.
+  AnalogOutput,
 };
 
 std::vector<uint32_t> capabilityWords(CapabilityProfile profile);

@@ -4,6 +4,8 @@
 // (interfaces, capability words, reply values) or in a state object of the method's own
 // (ClipController::state<T>()).
 
+#include "sim/device/ClipAnalogOutput.h"
+#include "sim/device/ClipCableSense.h"
 #include "sim/device/ClipClocks.h"
 #include "sim/device/ClipController.h"
 #include "sim/device/ClipIoModule.h"
@@ -115,12 +117,17 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0909, &acceptSetting},  // input range
     {0x090B, &acceptSetting},  // offset DAC code
     {0x090D, &acceptSetting},  // channel enabled
+    {0x090F, &driveCableSenseLine},
+    {0x0910, &readCableSenseLine},
     {0x0911, &connectorChannels<ClipConnectors::Ai, false>},
     {0x0912, &connectorChannels<ClipConnectors::Ai, true>},
     {0x0C00, &capabilityWordCount},
     {0x0C01, &capabilityWord},
     {0x0D00, &acceptArgument},  // up-converter mode
+    {0x0D02, &setInverseSincFilter},
+    {0x0D04, &setOutputRange},
     {0x0D06, &connectorChannels<ClipConnectors::Ao, false>},
+    {0x0D07, &getOutputStatus},
     {0x0D08, &connectorChannels<ClipConnectors::Ao, true>},
     {0x1400, &acceptSetting},  // DIO line configuration
     {0x1402, &acceptSetting},  // DIO or PFI line voltage

@@ -1,5 +1,7 @@
 #include "attributes/Ranges.h"
 
+#include <type_traits>
+
 #include <boost/lexical_cast.hpp>
 
 #include "attributes/RaiseWithDetails.h"
@@ -125,7 +127,9 @@ void raiseDiscreteRejected(std::int32_t errorCode, CoarseCoercionType type, V va
   }
   raiseWithDetails(errorCode, *location, [&](elaboration::Cursor cursor) {
     cursor = appendItem(cursor, "kUsageTypeRequestedValue", value);
-    if (type == coarseCoercionTypeNone) {
+    // A double range filled from a list the device reported empty names the request alone.
+    const bool reportsList = !allowed.empty() || !std::is_floating_point_v<V>;
+    if (type == coarseCoercionTypeNone && reportsList) {
       cursor = appendList(cursor, "kUsageTypePossibleValues", allowed);
     }
     // An empty range has no minimum or maximum to report.

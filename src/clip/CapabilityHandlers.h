@@ -124,6 +124,11 @@ class ListValue : public CapabilityHandler, public Resizable {
     static const std::vector<T> kNone;
     return k < values.size() ? values[k] : kNone;
   }
+  // The raw words of instance k, in the CLIP's order; empty likewise.
+  const std::vector<uint32_t>& rawAt(uint32_t k) const {
+    static const std::vector<uint32_t> kNone;
+    return k < rawValues.size() ? rawValues[k] : kNone;
+  }
 
   const uint32_t* index = nullptr;
   Converter<T> converter;

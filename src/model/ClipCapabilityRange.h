@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "attributes/Ranges.h"
 #include "clip/CapabilityHandlers.h"
@@ -42,40 +43,51 @@ void nameAttributeInError(qverr::ExceptionBase& error, std::uint32_t id, const s
 // Whether a failed compile names the attribute's channel after its identifier.
 enum class ChannelInError : std::uint8_t { kNamed, kOmitted };
 
-// The distinct converted values of a list capability (doubles within the comparison's
-// tolerance), sorted, made once per property and read by all its channels. The capability is
-// the session's and outlives the range.
+// The distinct converted values of a list the CLIP reports (doubles within the comparison's
+// tolerance), sorted, made once per property and read by all its channels: a list capability,
+// or one section instance's list of a section field. The tree is the session's and outlives
+// the range.
 template <typename T>
 class ClipCapabilityRange {
  public:
   using Capability = ififo_rpc::ListCapability<T>;
+  using SectionField = ififo_rpc::section::ListValue<T>;
   using RangeType = std::conditional_t<std::is_enum_v<T>, detail::EnumRange<T>,
                                        detail::DiscreteRange<T, atat::DefaultComparison<T>>>;
 
   // Integers and doubles, coerced by `type`.
   ClipCapabilityRange(const Capability& capability, std::int32_t errorCode,
                       atat::CoarseCoercionType type) requires(!std::is_enum_v<T>)
-      : capability_(&capability), range_(errorCode, type) {
-    fill();
+      : converter_(&capability.converter),
+        rawWords_(&capability.rawValues),
+        range_(errorCode, type) {
+    fill(capability.values);
+  }
+  // The list of section instance `k` (none when the section has no instance k).
+  ClipCapabilityRange(const SectionField& field, std::uint32_t k, std::int32_t errorCode,
+                      atat::CoarseCoercionType type) requires(!std::is_enum_v<T>)
+      : converter_(&field.converter), rawWords_(&field.rawAt(k)), range_(errorCode, type) {
+    fill(field.at(k));
   }
   // Enumeration members; the details of a rejection name the attribute `attributeId`.
   ClipCapabilityRange(const Capability& capability, std::uint32_t attributeId,
                       std::int32_t errorCode) requires(std::is_enum_v<T>)
-      : capability_(&capability), range_(attributeId, errorCode) {
-    fill();
+      : converter_(&capability.converter),
+        rawWords_(&capability.rawValues),
+        range_(attributeId, errorCode) {
+    fill(capability.values);
   }
   ClipCapabilityRange(const ClipCapabilityRange&) = delete;
   ClipCapabilityRange& operator=(const ClipCapabilityRange&) = delete;
 
-  const Capability& capability() const { return *capability_; }
   RangeType& range() { return range_; }
 
   // The first listed raw word, in the CLIP's order, whose conversion equals `value`;
-  // kNoCodeWord when none does. Converts each word again through the capability's own
-  // function (an empty one raises std::bad_function_call).
+  // kNoCodeWord when none does. Converts each word again through the list's own function
+  // (an empty one raises std::bad_function_call).
   std::uint32_t codeWordOf(const T& value) const {
-    for (std::uint32_t word : capability_->rawValues) {
-      const boost::optional<T> converted = capability_->converter(word);
+    for (std::uint32_t word : *rawWords_) {
+      const boost::optional<T> converted = (*converter_)(word);
       if (converted && atat::DefaultComparison<T>::compare(*converted, value) == 0) return word;
     }
     return kNoCodeWord;
@@ -104,11 +116,12 @@ class ClipCapabilityRange {
   }
 
  private:
-  void fill() {
-    for (const T& value : capability_->values) range_.addValue(value);
+  void fill(const std::vector<T>& values) {
+    for (const T& value : values) range_.addValue(value);
   }
 
-  const Capability* capability_;
+  const ififo_rpc::Converter<T>* converter_;
+  const std::vector<std::uint32_t>* rawWords_;
   RangeType range_;
 };
 

@@ -10,7 +10,7 @@
 
 #include <boost/optional.hpp>
 
-#include "channels/ChannelCount.h"
+#include "model/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
 #include "model/ChannelNameTable.h"
 #include "model/IfifoInterfaceCheck.h"

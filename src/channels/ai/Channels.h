@@ -1,6 +1,6 @@
 #pragma once
 
-#include "channels/ChannelCount.h"
+#include "model/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
 #include "model/ClipConfiguration.h"
 #include "model/CompositeCommission.h"

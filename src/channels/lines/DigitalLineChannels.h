@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "attributes/AttributeRegistry.h"
-#include "channels/ChannelCount.h"
+#include "model/ChannelCount.h"
 #include "channels/lines/LineInterface.h"
 #include "clip/ClipCapabilities.h"
 #include "model/AttributeCatalogue.h"

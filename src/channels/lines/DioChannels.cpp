@@ -16,7 +16,7 @@ constexpr qverr::StatusLocation kTooManyLines{"qvvandrel/config/dio/Channels", 5
                                               qverr::kComponent};
 
 std::uint32_t dioLineCount(const ClipCapabilities& capabilities) {
-  return config::boundedChannelCount(capabilities.cap1004, kTooManyLines).value_or(0);
+  return boundedChannelCount(capabilities.cap1004, kTooManyLines).value_or(0);
 }
 
 // One property per DIO line over the CLIP's list, sending (line, word) with `opcode` only when

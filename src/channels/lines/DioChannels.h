@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "channels/ChannelCount.h"
+#include "model/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
 #include "model/ClipConfiguration.h"
 #include "model/CompositeCommission.h"

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "attributes/ValueEnumerations.h"
-#include "channels/ChannelCount.h"
+#include "model/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
 #include "model/AttributeCatalogue.h"
 #include "model/ClipCapabilityRange.h"

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string>
 
 #include "TestSupport.h"
@@ -322,6 +323,59 @@ TEST(DiscreteRange, DoublesMatchWithinTheToleranceAndRejectNaN) {
   EXPECT_EQ(nearest.coerce(1.5), 2.0);
   EXPECT_EQ(nearest.coerce(1.4), 1.0);
   EXPECT_TRUE(catchError([&] { nearest.coerce(std::nan("")); }).thrown);
+}
+
+// Over {1.0, 2.0}: a value each mode coerces, one it refuses (with its items) and NaN; an empty
+// range refuses with the request alone, whatever the mode.
+TEST(DiscreteRange, DoublesInEveryMode) {
+  const std::string one = R"("1.0")", two = R"("2.0")";
+  const struct {
+    atat::CoarseCoercionType type;
+    double accepted, coerced, refused;
+    int line;
+    std::string bounds;  // the items after the request
+    const char* comment;
+  } cases[] = {
+      {atat::coarseCoercionTypeNone, 2.0 * (1 + 5e-13), 2.0, 1.5, 192,
+       usage("kUsageTypePossibleValues", R"(["1.0","2.0"])", "float") + ",",
+       "coercionType=coarseCoercionTypeNone(0)"},
+      {atat::coarseCoercionTypeUp, 1.2, 2.0, 2.5, 200,
+       usage("kUsageTypeMaxValue", two.c_str(), "float") + ",",
+       "coercionType=coarseCoercionTypeUp(1)"},
+      {atat::coarseCoercionTypeDown, 1.8, 1.0, 0.5, 208,
+       usage("kUsageTypeMinValue", one.c_str(), "float") + ",",
+       "coercionType=coarseCoercionTypeDown(2)"},
+      {atat::coarseCoercionTypeNearest, 1.5, 2.0, 2.5, 217,
+       usage("kUsageTypeMinValue", one.c_str(), "float") + "," +
+           usage("kUsageTypeMaxValue", two.c_str(), "float") + ",",
+       "coercionType=coarseCoercionTypeNearest(3)"},
+  };
+  const std::map<double, std::string> texts{
+      {0.5, R"("500.0e-3")"}, {1.5, R"("1.500000")"}, {2.5, R"("2.500000")"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.comment);
+    atat::DiscreteRange<double> range(kCode, c.type, {2.0, 1.0});
+    EXPECT_EQ(range.coerce(c.accepted), c.coerced);
+    const auto refused = catchError([&] { range.coerce(c.refused); });
+    EXPECT_EQ(refused.code, kCode);
+    EXPECT_EQ(refused.detail,
+              locationPrefix("atat/ranges/DiscreteRange", c.line) +
+                  usage("kUsageTypeRequestedValue", texts.at(c.refused).c_str(), "float") + "," +
+                  c.bounds + comment(c.comment) + kSectionEnd);
+    const auto nan = catchError([&] { range.coerce(std::nan("")); });
+    EXPECT_EQ(nan.detail, locationPrefix("atat/ranges/DiscreteRange", c.line) +
+                              usage("kUsageTypeRequestedValue", R"("NaN")", "float") + "," +
+                              c.bounds + comment(c.comment) + kSectionEnd);
+
+    atat::DiscreteRange<double> empty(kCode, c.type);
+    EXPECT_EQ(catchError([&] { empty.coerce(1.5); }).detail,
+              locationPrefix("atat/ranges/DiscreteRange", c.line) +
+                  usage("kUsageTypeRequestedValue", R"("1.500000")", "float") + "," +
+                  comment(c.comment) + kSectionEnd);
+  }
+  atat::DiscreteRange<double> nearest(kCode, atat::coarseCoercionTypeNearest, {1.0, 2.0});
+  EXPECT_EQ(nearest.coerce(1.4), 1.0);
+  EXPECT_EQ(nearest.coerce(1.6), 2.0);
 }
 
 TEST(StringRange, ReturnsTheListedSpelling) {

@@ -105,6 +105,13 @@ struct Roots {
   qvvandrel::Dependency deploy{"deploy root"};
   qvvandrel::Dependency redeploy{"redeploy root"};
   qvvandrel::ResolverRoots record{&compile, &deploy, &redeploy};
+
+  // A commit: every dirty compile step, then every dirty deploy step; then nothing is forced.
+  void commit() {
+    compile.resolve();
+    deploy.resolve();
+    redeploy.markResolved();
+  }
 };
 
 }  // namespace modeltest

@@ -1,9 +1,9 @@
-#include "channels/ChannelCount.h"
+#include "model/ChannelCount.h"
 
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
 
-namespace qvvandrel::config {
+namespace qvvandrel {
 
 namespace {
 
@@ -29,4 +29,4 @@ ChannelCountAttribute::ChannelCountAttribute(std::uint32_t id,
       setter_(kNotSettable),
       attribute_(id, "", false, &kNoChannels, nullptr, &getter_, &setter_) {}
 
-}  // namespace qvvandrel::config
+}  // namespace qvvandrel

@@ -12,7 +12,7 @@
 #include "clip/CapabilityHandlers.h"
 #include "foundation/errors/Status.h"
 
-namespace qvvandrel::config {
+namespace qvvandrel {
 
 // No CLIP has more channels of one family than this; every one past the name tables would be
 // named "invalid index" anyway.
@@ -41,4 +41,4 @@ class ChannelCountAttribute {
   atat::Attribute<int> attribute_;
 };
 
-}  // namespace qvvandrel::config
+}  // namespace qvvandrel
