@@ -8,10 +8,10 @@
 #include "attributes/Attribute.h"
 #include "attributes/AttributeRegistry.h"
 #include "clip/ClipCapabilities.h"
+#include "model/ChannelCount.h"
 #include "model/ClipConfiguration.h"
 #include "model/CommissionInterface.h"
 #include "model/CompositeCommission.h"
-#include "model/ChannelCount.h"
 
 namespace qvvandrel {
 

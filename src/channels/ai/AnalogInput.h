@@ -10,8 +10,8 @@
 
 #include <boost/optional.hpp>
 
-#include "model/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
+#include "model/ChannelCount.h"
 #include "model/ChannelNameTable.h"
 #include "model/IfifoInterfaceCheck.h"
 

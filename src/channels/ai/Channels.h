@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
+#include "model/ChannelCount.h"
 #include "model/ClipConfiguration.h"
 #include "model/CompositeCommission.h"
 #include "model/IfifoInterfaceCheck.h"

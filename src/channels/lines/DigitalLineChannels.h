@@ -6,10 +6,10 @@
 #include <cstdint>
 
 #include "attributes/AttributeRegistry.h"
-#include "model/ChannelCount.h"
 #include "channels/lines/LineInterface.h"
 #include "clip/ClipCapabilities.h"
 #include "model/AttributeCatalogue.h"
+#include "model/ChannelCount.h"
 #include "model/ClipConfiguration.h"
 #include "model/Resolvers.h"
 

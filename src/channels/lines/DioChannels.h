@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "model/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
+#include "model/ChannelCount.h"
 #include "model/ClipConfiguration.h"
 #include "model/CompositeCommission.h"
 #include "model/TrivialClipProperty.h"

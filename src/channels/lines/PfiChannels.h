@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "attributes/ValueEnumerations.h"
-#include "model/ChannelCount.h"
 #include "clip/ClipCapabilities.h"
 #include "model/AttributeCatalogue.h"
+#include "model/ChannelCount.h"
 #include "model/ClipCapabilityRange.h"
 #include "model/ClipConfiguration.h"
 #include "model/CompositeCommission.h"
