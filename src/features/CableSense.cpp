@@ -3,9 +3,9 @@
 #include <string>
 
 #include "clip/InterfaceMethods.h"
+#include "features/Timeout.h"
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
-#include "foundation/platform/timeBase.h"
 #include "model/ChannelCount.h"
 #include "model/ChannelNames.h"
 
@@ -16,7 +16,6 @@ namespace {
 using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutexLock;
 
 constexpr std::uint32_t kSetLine = 0x90F;
-constexpr std::uint64_t kNanosecondsPerMillisecond = 1000000;
 
 constexpr qverr::StatusLocation kLineDidNotFollow{"CableSense", 156, qverr::kComponent,
                                                   qverr::constant::kCableSensePulseFailed};
@@ -63,16 +62,14 @@ void CableSense::Instance::commission(const ResolverRoots* roots, atat::Attribut
 }
 
 void CableSense::Instance::setLineAndWait(std::uint32_t state) {
-  using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::getMonotonicTimeNs;
   interface9_->requireInterface9();
   ififo_rpc::postInstructionRaising(interface9_->fifo, kSetLine, {channel_, state});
-  const std::uint64_t start = getMonotonicTimeNs();
+  Timeout timeout(timeoutMs_, nQVVANDRELBRENMOORU_22_8::nQVVUSK000::kMilliseconds);
+  timeout.start();
   for (;;) {
     interface9_->requireInterface9();
     if (ififo_rpc::queryInstruction910(interface9_->fifo, channel_) == (state != 0)) return;
-    if (timeoutMs_ == kNoTimeLimit) continue;
-    const std::uint64_t elapsedMs = (getMonotonicTimeNs() - start) / kNanosecondsPerMillisecond;
-    if (elapsedMs >= timeoutMs_) raiseLineDidNotFollow(state, channel_);
+    if (timeoutMs_ != kNoTimeLimit && timeout.expired()) raiseLineDidNotFollow(state, channel_);
   }
 }
 
