@@ -75,7 +75,7 @@ ClipAnswer disableIoModule(ClipController& c, const ClipInstruction&) {
 }
 
 // A post of one argument whose effect is the log entry (the DIO voltage code, the
-// up-converter mode).
+// up-converter mode, the interleaving code, the external trigger's threshold and slope).
 ClipAnswer acceptArgument(ClipController&, const ClipInstruction& i) {
   static_cast<void>(i.arg(0));
   return {0, 0};
@@ -114,6 +114,8 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0609, &disableIoModule},
     {0x0903, &acceptSetting},  // Nyquist zone
     {0x0905, &acceptSetting},  // decimation filter band
+    // The interleaving code.
+    {0x0907, &acceptArgument},
     {0x0909, &acceptSetting},  // input range
     {0x090B, &acceptSetting},  // offset DAC code
     {0x090D, &acceptSetting},  // channel enabled
@@ -129,6 +131,9 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0D06, &connectorChannels<ClipConnectors::Ao, false>},
     {0x0D07, &getOutputStatus},
     {0x0D08, &connectorChannels<ClipConnectors::Ao, true>},
+    // The external trigger's slope and threshold code.
+    {0x0E00, &acceptArgument},
+    {0x0E02, &acceptArgument},
     {0x1400, &acceptSetting},  // DIO line configuration
     {0x1402, &acceptSetting},  // DIO or PFI line voltage
     {0x1404, &lineChannels<false>},

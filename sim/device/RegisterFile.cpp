@@ -21,6 +21,7 @@ uint32_t RegisterFile::read(uint32_t offset) {
 void RegisterFile::write(uint32_t offset, uint32_t value) {
   std::lock_guard lock(mutex_);
   uint32_t key = wordOf(offset);
+  if (logWrites_) writeLog_.push_back({key, value});
   auto h = hooks_.find(key);
   if (h != hooks_.end() && h->second.onWrite) {
     auto w = words_.find(key);
@@ -60,6 +61,21 @@ void RegisterFile::setHooks(uint32_t offset, ReadHook onRead, WriteHook onWrite)
 void RegisterFile::clearHooks(uint32_t offset) {
   std::lock_guard lock(mutex_);
   hooks_.erase(wordOf(offset));
+}
+
+void RegisterFile::logWrites(bool on) {
+  std::lock_guard lock(mutex_);
+  logWrites_ = on;
+}
+
+std::vector<RegisterFile::Write> RegisterFile::writeLog() const {
+  std::lock_guard lock(mutex_);
+  return writeLog_;
+}
+
+void RegisterFile::clearWriteLog() {
+  std::lock_guard lock(mutex_);
+  writeLog_.clear();
 }
 
 }  // namespace sim

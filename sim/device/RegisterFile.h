@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace sim {
 
@@ -30,6 +31,16 @@ class RegisterFile {
   void setHooks(uint32_t offset, ReadHook onRead, WriteHook onWrite);
   void clearHooks(uint32_t offset);
 
+  // Once started, every word written through write and write64, in order, as written
+  // (before a hook). Off by default, so that long runs do not grow it.
+  struct Write {
+    uint32_t offset;  // of the word
+    uint32_t value;
+  };
+  void logWrites(bool on);
+  std::vector<Write> writeLog() const;
+  void clearWriteLog();
+
  private:
   struct Hooks {
     ReadHook onRead;
@@ -38,6 +49,8 @@ class RegisterFile {
   mutable std::recursive_mutex mutex_;
   std::map<uint32_t, uint32_t> words_;
   std::map<uint32_t, Hooks> hooks_;
+  bool logWrites_ = false;
+  std::vector<Write> writeLog_;
 };
 
 }  // namespace sim

@@ -4,18 +4,18 @@
 
 #include "attributes/Elaboration.h"
 #include "attributes/RaiseWithDetails.h"
-#include "attributes/Ranges.h"
 #include "foundation/errors/ErrorCodes.h"
 
 namespace qvvandrel {
 namespace {
 
 constexpr qverr::StatusLocation kMagnitudeRejectedLocation{
-    "qvvandrel/dsp/FrequencyShift", 37, qverr::kComponent, qverr::constant::kErrorCode};
+    "qvvandrel/dsp/FrequencyShift", 37, qverr::kComponent, qverr::constant::kInvalidAttributeValue};
 
 [[noreturn]] void raiseMagnitudeRejected(const DependencyAttribute<double>& magnitude, double x) {
   atat::detail::raiseWithDetails(
-      atat::kNullRangeErrorCode, kMagnitudeRejectedLocation, [&](atat::elaboration::Cursor cursor) {
+      qverr::kInvalidAttributeValue, kMagnitudeRejectedLocation,
+      [&](atat::elaboration::Cursor cursor) {
         cursor = atat::elaboration::appendUsageDouble(cursor, "kUsageTypeInvalidInput", x);
         cursor = atat::writeCommentItem(
             cursor, "The frequency shift magnitude must be a finite number below 32768 in size.");

@@ -21,8 +21,8 @@ struct DspFrequencyShiftEntry {
 
 // The register word of a magnitude x: x × 2^48 truncated toward zero to a signed 64-bit
 // integer, shifted left by 16 bits. A magnitude that is not finite, or not below
-// kDspMagnitudeLimit in size, has no such integer: it is rejected with the null-range error
-// code, naming the magnitude attribute, before anything reaches the hardware.
+// kDspMagnitudeLimit in size, has no such integer: it is rejected as an invalid attribute value
+// (-304408), naming the magnitude attribute, before anything reaches the hardware.
 std::uint64_t dspFrequencyShiftWord(const DependencyAttribute<double>& magnitude, double x);
 
 // The frequency-shift part of a DSP instance's compile step, one word per entry in entry

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
@@ -33,6 +34,16 @@ struct RegisterRecord {
   const char* registerName() const { return nameInline ? name : externalName; }
   std::uint32_t offset() const { return address & ~kCheckBit; }
   bool checksBusStatus() const { return (address & kCheckBit) != 0; }
+};
+
+// A register name printed from a format with its instance numbers ("%d", "%u"), cut to the 63
+// characters a register record keeps.
+struct RegisterName {
+  template <typename First, typename... Rest>
+  RegisterName(const char* format, First first, Rest... rest) {
+    std::snprintf(text, sizeof text, format, first, rest...);
+  }
+  char text[RegisterRecord::kNameSize];
 };
 
 // The operations of a register transport, in their fixed order. Every typed access takes the

@@ -123,4 +123,21 @@ TEST_F(DacDucTest, TheModeFollowsTheEnabledOutputsUnlessTheHostSetsIt) {
   EXPECT_EQ(commit(), std::vector<uint32_t>{1});
 }
 
+TEST_F(DacDucTest, AModeNoRawWordDecodesToIsSentAsNoCode) {
+  std::unique_ptr<DacDuc> duc = make({0, 1});
+  commission(*duc);
+  // The CLIP's words stay; they no longer decode to the offered modes.
+  capabilities.cap307.converter = [](uint32_t word) {
+    return boost::make_optional(Mode(word + 8));
+  };
+  EXPECT_EQ(commit(), std::vector<uint32_t>{DacDuc::kNoRawCode});
+}
+
+TEST_F(DacDucTest, AnOutputPastTheMaskRaisesTheBitsetError) {
+  std::unique_ptr<DacDuc> duc = make({0, 1}, 65);
+  commission(*duc);
+  enabled("invalid index").set(true);  // output 64
+  EXPECT_THROW(commit(), std::out_of_range);
+}
+
 }  // namespace

@@ -73,7 +73,7 @@ TEST_F(FrequencyShifts, MagnitudesWithoutAWordAreRejected) {
     SCOPED_TRACE(x);
     DependencyAttribute<double> magnitude(kMagnitude, "AO1", &zero_);
     const auto thrown = catchError([&] { qvvandrel::dspFrequencyShiftWord(magnitude, x); });
-    EXPECT_EQ(thrown.code, -1074097882);
+    EXPECT_EQ(thrown.code, -304408);
   }
   DependencyAttribute<double> magnitude(kMagnitude, "AO1", &zero_);
   // The largest magnitude below the limit still has a word: (2^63 - 2^10) << 16.
@@ -82,7 +82,8 @@ TEST_F(FrequencyShifts, MagnitudesWithoutAWordAreRejected) {
   const auto thrown = catchError([&] { qvvandrel::dspFrequencyShiftWord(magnitude, inf); });
   EXPECT_EQ(
       thrown.detail,
-      attrtest::locationPrefix("qvvandrel/dsp/FrequencyShift", 37) +
+      attrtest::locationPrefix("qvvandrel/dsp/FrequencyShift", 37,
+                               "QVVANDREL_Status_InvalidAttributeValue") +
           R"({"type":"usage","usage":"kUsageTypeInvalidInput","value":"Infinity","value_type":"float"},)"
           R"({"type":"comment","comment":"The frequency shift magnitude must be a finite number below 32768 in size."},)"
           R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":536870954,"value_type":"uint32_t"},)"
@@ -96,7 +97,7 @@ TEST_F(FrequencyShifts, AZeroSampleRateStoresNothing) {
   magnitude->setCoerced(0.125);
   const double none = 0.0;
   DependencyAttribute<double> rate(kAdcRate, "", &none);
-  EXPECT_EQ(catchError([&] { compile(&rate); }).code, -1074097882);
+  EXPECT_EQ(catchError([&] { compile(&rate); }).code, -304408);
   EXPECT_EQ(magnitude->getCoerced(), 0.125);
 }
 
