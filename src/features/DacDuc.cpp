@@ -5,6 +5,7 @@
 #include "attributes/RaiseWithDetails.h"
 #include "clip/InterfaceMethods.h"
 #include "foundation/errors/ErrorCodes.h"
+#include "model/ChannelCount.h"
 #include "model/ChannelNames.h"
 
 namespace qvvandrel {
@@ -16,6 +17,7 @@ constexpr std::uint32_t kModeId = 0x10000022;
 constexpr std::uint32_t kSetMode = 0xD00;
 constexpr qverr::StatusLocation kNoModeForMask{"DacDuc", 97, qverr::kComponent,
                                                qverr::constant::kInvalidAttributeValue};
+constexpr qverr::StatusLocation kTooManyOutputs{"DacDuc", 52, qverr::kComponent};
 
 // Modes 0, 1 and 2 stand for no output, AO0 alone and AO1 alone; other modes cover no mask.
 constexpr std::uint32_t kModesWithMask = 3;
@@ -48,7 +50,8 @@ DacDuc::DacDuc(const ClipCapabilities& capabilities, ClipConfiguration& clip)
       mode_(nullptr, initialValue(firstMode(capabilities))),
       modeRange_(kModeId, qverr::kInvalidAttributeValue) {
   if (present_) {
-    const std::uint32_t outputs = capabilities.cap300.value.value_or(0);
+    const std::uint32_t outputs =
+        boundedChannelCount(capabilities.cap300, kTooManyOutputs).value_or(0);
     for (std::uint32_t i = 0; i < outputs; ++i)
       enabled_.emplace_back(channelName(kAoChannel, i), initialValue(false));
   }

@@ -30,7 +30,7 @@ class DacDuc : public CommissionInterface {
 
   // Both are the session's and outlive the feature. The mode starts at the first offered mode
   // (0 when none is offered); with an up-converter, one "DAC Digital Upconverter Enabled" per
-  // analog output (capability 300), off.
+  // analog output (capability 300), off. More outputs than any CLIP has are refused (-52003).
   DacDuc(const ClipCapabilities& capabilities, ClipConfiguration& clip);
   DacDuc(const DacDuc&) = delete;
   DacDuc& operator=(const DacDuc&) = delete;

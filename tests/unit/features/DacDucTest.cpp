@@ -140,4 +140,8 @@ TEST_F(DacDucTest, AnOutputPastTheMaskRaisesTheBitsetError) {
   EXPECT_THROW(commit(), std::out_of_range);
 }
 
+TEST_F(DacDucTest, AnAbsurdOutputCountIsRefusedBeforeAnythingIsBuilt) {
+  EXPECT_EQ(catchError([&] { make({0, 1}, 0xFFFFFFFF); }).code, -52003);
+}
+
 }  // namespace
