@@ -40,7 +40,14 @@ void DeviceList::clear() {
 }
 
 bool DeviceList::hasChanged() {
-  return manager_.hasChanged(generation_);
+  // A check that cannot be made (the PXI query library failing) asks for a refresh, whose
+  // status tells the host what went wrong: this slot has no status, and nothing may be thrown
+  // at the host.
+  try {
+    return manager_.hasChanged(generation_);
+  } catch (...) {
+    return true;
+  }
 }
 
 void DeviceList::refresh(nQVVUSKS100::tStatus* status) {

@@ -99,6 +99,9 @@ TEST_F(PluginEntry, ListsTheChassisModulesInInterfacePathOrder) {
   devices->refresh(&status);
   ASSERT_EQ(status.code, 0);
   EXPECT_FALSE(devices->hasChanged());
+  // A PXI session that cannot say whether it is still valid asks for a refresh.
+  pxi_.failNext("qvqpxi_getU32Attribute", -52010);
+  EXPECT_TRUE(devices->hasChanged());
 
   const std::vector<std::tuple<std::string, std::string, std::string, uint64_t>> expected{
       {"Model=BRM-6812;Chassis=1;Slot=2", "PXI1Slot2", "Vandrel1", 0x1003FF00},
