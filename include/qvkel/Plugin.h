@@ -15,8 +15,8 @@ extern "C" {
 
 QVKEL_EXPORT int32_t qvkel_initializePlugin(void);
 // Version 0: a new qvkel::IDeviceList for the caller to own. Another version gives -52005 and
-// a null interface; a null out pointer -52005; a plug-in that is not initialised -52003 and a
-// null interface.
+// a null interface; a null out pointer -52005; a plug-in that is not initialised, or whose
+// last finalise is under way, -52003 and a null interface.
 QVKEL_EXPORT int32_t qvkel_getPluginInterface(uint32_t version, void** interfaceOut);
 QVKEL_EXPORT int32_t qvkel_finalizePlugin(void);
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "discovery/DeviceList.h"
 #include "discovery/DeviceManager.h"
@@ -117,6 +118,8 @@ PluginMutex* pluginMutex() {
 class Locked {
  public:
   explicit Locked(PluginMutex& mutex) : mutex_(mutex) { pthread_mutex_lock(&mutex_.mutex); }
+  // Takes over a lock already held.
+  Locked(PluginMutex& mutex, std::adopt_lock_t) : mutex_(mutex) {}
   ~Locked() { pthread_mutex_unlock(&mutex_.mutex); }
   Locked(const Locked&) = delete;
   Locked& operator=(const Locked&) = delete;
@@ -127,6 +130,8 @@ class Locked {
 
 // Initialisations not yet finalised; read and written under the plug-in mutex only.
 std::uint32_t gCount = 0;
+// Set while the last finalise deletes the objects, holding the plug-in mutex.
+std::atomic<bool> gTearingDown{false};
 
 // The five process-wide objects, null while the plug-in is not initialised.
 qvkel::QPxiLibrary* gPxi = nullptr;
@@ -208,8 +213,17 @@ int32_t qvkel_getPluginInterface(uint32_t version, void** interfaceOut) {
     return qverr::kInternalError;
   }
   // Under the plug-in mutex, so that a finalise on another thread cannot delete what the new
-  // list is built over while it is built.
-  Locked lock(*mutex);
+  // list is built over while it is built. A host listener may ask from the library's own thread
+  // while the last finalise, holding the mutex, waits for that thread to end: it is refused
+  // instead of waiting for ever.
+  while (pthread_mutex_trylock(&mutex->mutex) != 0) {
+    if (gTearingDown.load()) {
+      *interfaceOut = nullptr;
+      return qverr::kInternalError;
+    }
+    sleepBackoff(gOnce.backoffMs);
+  }
+  Locked lock(*mutex, std::adopt_lock);
   if (gCount == 0) {
     *interfaceOut = nullptr;
     return qverr::kInternalError;
@@ -230,6 +244,7 @@ int32_t qvkel_finalizePlugin(void) {
   // A finalise without a matching initialise changes nothing.
   if (gCount == 0) return qverr::kInternalError;
   if (--gCount != 0) return 0;
+  gTearingDown.store(true);
   delete gRoutes;
   gRoutes = nullptr;
   delete gAliases;
@@ -240,6 +255,7 @@ int32_t qvkel_finalizePlugin(void) {
   gDevices = nullptr;
   delete gPxi;
   gPxi = nullptr;
+  gTearingDown.store(false);
   return 0;
 }
 

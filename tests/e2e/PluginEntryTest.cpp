@@ -271,6 +271,23 @@ TEST_F(PluginEntry, ANewDeviceNodeReachesARegisteredListenerOnTheObserverThread)
   EXPECT_EQ(refused.calls(), 0u);
 }
 
+TEST_F(PluginEntry, AListenerAskingForAListWhileTheLastFinaliseWaitsForItIsRefused) {
+  ASSERT_EQ(plugin().initialize(), 0);
+  Listener asking;
+  int32_t code = 1;
+  // On the observer thread, once the last finalise, which joins that thread, is under way.
+  asking.body = [&] {
+    void* out = nullptr;
+    code = waitForThreadsNamed(kAliasThread, 0) ? plugin().getInterface(0, &out) : 1;
+  };
+  nQVVUSKS100::tStatus status;
+  list()->registerListener(&asking, &status);
+  testbed_.createNode("x\\qvvandrelbrenmoork_vandrelbrenmoor\\y");
+  ASSERT_TRUE(asking.waitFor(1));
+  EXPECT_EQ(plugin().finalize(), 0);
+  EXPECT_EQ(code, -52003);
+}
+
 TEST_F(PluginEntry, TheInstallDirectoryTableIsRelocatedWhenThePluginLoads) {
   constexpr const char* kRelocations = "libqvrelocations.so.0";
   sim::libs::RelocationsControl relocations;
