@@ -61,6 +61,32 @@ void check(int64_t code, const char* what) {
   if (code < 0) throw Failure(std::string(what) + " failed: " + sim::host::describeCode(code));
 }
 
+// The header row, then one row per module the plug-in lists.
+std::vector<std::vector<std::string>> listedRows(const sim::host::PluginLibrary& plugin,
+                                                 sim::Chassis& chassis) {
+  std::vector<std::vector<std::string>> rows{
+      {"TOKEN", "PXI NAME", "ALIAS", "DEVICE NUMBER", "MODEL", "INTERFACE PATH"}};
+  int32_t code = 0;
+  qvkel::IDeviceList* list = plugin.deviceList(&code);
+  check(code, "qvkel_getPluginInterface");
+  std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> owned(
+      list, [](qvkel::IDeviceList* l) { l->release(); });
+  nQVVUSKS100::tStatus status;
+  list->refresh(&status);
+  check(status.code, "refreshing the device list");
+  for (const sim::host::DeviceRow& row : sim::host::readDevices(*list)) {
+    // The interface path is the simulated driver's: the chassis module at the PCI address
+    // the device number names.
+    const sim::host::PciAddress at = sim::host::pciAddressOf(row.deviceNumber);
+    sim::Module* module = chassis.find(at.bus, at.device, at.function);
+    const std::string path =
+        module != nullptr ? module->deviceInterface().nodePath() : "(not in the chassis)";
+    rows.push_back({row.token, row.pxiName.empty() ? "-" : row.pxiName,
+                    row.alias.empty() ? "-" : row.alias, hex32(row.deviceNumber), row.model, path});
+  }
+  return rows;
+}
+
 int list(const std::string& chassisFile, const std::string& pluginFile) {
   const sim::ChassisDescription description = sim::readChassis(chassisFile);
   sim::Testbed testbed;
@@ -71,28 +97,13 @@ int list(const std::string& chassisFile, const std::string& pluginFile) {
 
   sim::host::PluginLibrary plugin(pluginFile);
   check(plugin.initialize(), "qvkel_initializePlugin");
-  std::vector<std::vector<std::string>> rows{
-      {"TOKEN", "PXI NAME", "ALIAS", "DEVICE NUMBER", "MODEL", "INTERFACE PATH"}};
-  {
-    int32_t code = 0;
-    qvkel::IDeviceList* list = plugin.deviceList(&code);
-    check(code, "qvkel_getPluginInterface");
-    std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> owned(
-        list, [](qvkel::IDeviceList* l) { l->release(); });
-    nQVVUSKS100::tStatus status;
-    list->refresh(&status);
-    check(status.code, "refreshing the device list");
-    for (const sim::host::DeviceRow& row : sim::host::readDevices(*list)) {
-      // The interface path is the simulated driver's: the chassis module at the PCI address
-      // the device number names.
-      const sim::host::PciAddress at = sim::host::pciAddressOf(row.deviceNumber);
-      sim::Module* module = chassis.find(at.bus, at.device, at.function);
-      const std::string path =
-          module != nullptr ? module->deviceInterface().nodePath() : "(not in the chassis)";
-      rows.push_back({row.token, row.pxiName.empty() ? "-" : row.pxiName,
-                      row.alias.empty() ? "-" : row.alias, hex32(row.deviceNumber), row.model,
-                      path});
-    }
+  std::vector<std::vector<std::string>> rows;
+  try {
+    rows = listedRows(plugin, chassis);
+  } catch (...) {
+    // The plug-in's threads must end before the library is unloaded under them.
+    plugin.finalize();
+    throw;
   }
   check(plugin.finalize(), "qvkel_finalizePlugin");
 
