@@ -8,8 +8,10 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <set>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 namespace sim {
 
@@ -66,6 +68,8 @@ ChassisModule parseModule(const cJSON* item, const std::string& where) {
       d.pciBus = number(member(field, "bus", at), at + ".bus");
       d.pciDevice = number(member(field, "device", at), at + ".device");
       d.pciFunction = number(member(field, "function", at), at + ".function");
+      if (d.pciBus > 255 || d.pciDevice > 31 || d.pciFunction > 7)
+        bad(at, "bus 0-255, device 0-31 and function 0-7");
     } else if (name == "pxi") {
       if (cJSON_IsNull(field)) continue;
       if (!cJSON_IsObject(field)) bad(at, "expected an object or null");
@@ -117,12 +121,17 @@ ChassisDescription parseChassis(const std::string& json) {
   const cJSON* modules = member(document.get(), "modules", "document");
   if (!cJSON_IsArray(modules)) bad("modules", "expected an array");
   std::map<std::string, size_t> instances;
+  // One module per PCI address, as on a real machine.
+  std::set<std::tuple<uint32_t, uint32_t, uint32_t>> addresses;
   const cJSON* item = nullptr;
   cJSON_ArrayForEach(item, modules) {
     const std::string where = "modules[" + std::to_string(chassis.modules.size()) + "]";
     ChassisModule module = parseModule(item, where);
+    const ModuleDescription& d = module.description;
     if (!instances.emplace(module.instance, chassis.modules.size()).second)
       bad(where, "instance \"" + module.instance + "\" is used twice");
+    if (!addresses.emplace(d.pciBus, d.pciDevice, d.pciFunction).second)
+      bad(where, "its PCI address is used twice");
     chassis.modules.push_back(std::move(module));
   }
   return chassis;

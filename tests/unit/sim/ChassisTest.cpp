@@ -60,6 +60,11 @@ TEST(Chassis, AWrongDescriptionIsNamedInTheMessage) {
       {R"({"modules": [{"instance": "a", "pci": {"bus": 1, "device": 0, "function": 0}},
                        {"instance": "a", "pci": {"bus": 2, "device": 0, "function": 0}}]})",
        "modules[1]: instance \"a\" is used twice"},
+      {R"({"modules": [{"instance": "a", "pci": {"bus": 256, "device": 0, "function": 0}}]})",
+       "modules[0].pci: bus 0-255, device 0-31 and function 0-7"},
+      {R"({"modules": [{"instance": "a", "pci": {"bus": 1, "device": 0, "function": 0}},
+                       {"instance": "b", "pci": {"bus": 1, "device": 0, "function": 0}}]})",
+       "modules[1]: its PCI address is used twice"},
   };
   for (const auto& [json, message] : cases) {
     try {
