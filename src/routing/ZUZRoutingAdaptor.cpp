@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 #include <system_error>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 
@@ -17,6 +18,15 @@
 #include "qvkel/RoutingAdaptor.h"
 #include "routing/RoCoUtils.h"
 #include "routing/ZUZSession.h"
+
+// The engine's status record, as the engine lays it out: code, detail capacity, grow callback,
+// detail text.
+static_assert(std::is_standard_layout_v<qverr::Status>);
+static_assert(sizeof(qverr::Status) == 24);
+static_assert(offsetof(qverr::Status, code) == 0);
+static_assert(offsetof(qverr::Status, capacity) == 4);
+static_assert(offsetof(qverr::Status, grow) == 8);
+static_assert(offsetof(qverr::Status, detail) == 16);
 
 namespace qvvandrelbrenmoorra {
 
