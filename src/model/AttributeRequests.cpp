@@ -9,6 +9,7 @@
 #include "foundation/errors/Exception.h"
 #include "model/APIDelegates.h"
 #include "model/NodeLabel.h"
+#include "model/RequestRecord.h"
 
 namespace qvvandrel {
 namespace {
@@ -18,10 +19,8 @@ constexpr qverr::StatusLocation kShortBuffer{kSource, 61, qverr::kComponent,
                                              qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kUnknownOperation{kSource, 74, qverr::kComponent,
                                                   qverr::constant::kInvalidParameter};
-constexpr qverr::StatusLocation kVersionRefused{kSource, 88, qverr::kComponent};
 constexpr qverr::StatusLocation kUnknownValueType{kSource, 97, qverr::kComponent};
 
-constexpr std::int32_t kRecordVersionRefused = -304502;
 constexpr std::int32_t kValueTypeUnknown = -304501;
 
 // Readings, counts and calibration records: nothing a compile step coerces.
@@ -35,11 +34,6 @@ constexpr std::array<std::uint32_t, 43> kStaticIdentifiers{
 
 std::string boundedText(const char (&field)[kAttributeTextSize]) {
   return std::string(field, strnlen(field, kAttributeTextSize));
-}
-
-void checkVersion(const AttributeRequestRecord& request) {
-  if (!qvkel::isVersionCompatible(request.header, 0, 0))
-    qverr::raise(kRecordVersionRefused, kVersionRefused);
 }
 
 template <typename T>
@@ -118,7 +112,7 @@ void setFrom(const AttributeRequestTarget& target, const AttributeRequestRecord&
 // Steps shared by get and set: the version check, the channel name and the node's label.
 std::string resolveContext(const AttributeRequestTarget& target,
                            const AttributeRequestRecord& request, const std::string& text) {
-  checkVersion(request);
+  checkRequestHeader(request.header);
   std::string context = APIDelegates::resolveChannelName(target.clip, text.c_str());
   setNodeLabelIfChanged(target.registry, request.id, text, context);
   return context;
@@ -165,11 +159,11 @@ void handleAttributeRequest(const AttributeRequestTarget& target, const void* re
       return;
     }
     case kAttributeReset:
-      checkVersion(request);
+      checkRequestHeader(request.header);
       target.registry.getAttribute(request.id, "")->reset();
       return;
     case kAttributeIsSupported:
-      checkVersion(request);
+      checkRequestHeader(request.header);
       out[0] = target.registry.contains(request.id, "") ? 1 : 0;
       return;
     default:

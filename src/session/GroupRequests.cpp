@@ -6,6 +6,7 @@
 #include "foundation/errors/Exception.h"
 #include "foundation/errors/RequestHeader.h"
 #include "model/GatedDeviceCommand.h"
+#include "model/RequestRecord.h"
 #include "session/SessionRequests.h"
 #include "session/TerminalNames.h"
 
@@ -20,11 +21,9 @@ constexpr qverr::StatusLocation kShort{kSource, 40, qverr::kComponent,
                                        qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kUnknown{kSource, 51, qverr::kComponent,
                                          qverr::constant::kInvalidParameter};
-constexpr qverr::StatusLocation kVersion{kSource, 62, qverr::kComponent};
 constexpr qverr::StatusLocation kNotHeld{kSource, 73, qverr::kComponent,
                                          qverr::constant::kInvalidParameter};
 
-constexpr std::int32_t kRecordVersionRefused = -304502;
 constexpr std::uint64_t kHeaderSize = sizeof(qvkel::RequestHeader);
 
 template <typename T>
@@ -36,12 +35,6 @@ T fieldAt(const void* record, std::uint64_t offset) {
 
 void require(bool holds, const qverr::StatusLocation& where = kShort) {
   if (!holds) qverr::raise(qverr::kInvalidParameter, where);
-}
-
-void checkHeader(const void* record) {
-  qvkel::RequestHeader header;
-  std::memcpy(&header, record, sizeof header);
-  if (!qvkel::isVersionCompatible(header, 0, 0)) qverr::raise(kRecordVersionRefused, kVersion);
 }
 
 // The length of the text at `text` when it ends within `room` bytes.
@@ -95,7 +88,7 @@ void SessionRequests::methodRequest(const void* record, std::uint64_t recordSize
   if (index == kStreamState) require(output != nullptr && outputSize >= 1);
   if (index == kHoldSync) return holdSyncMutex();
   if (index == kReleaseSync) return releaseSyncMutex();
-  checkHeader(record);
+  qvvandrel::checkRequestHeader(record);
   if (index == kGatedCommand) {
     qvvandrel::runGatedDeviceCommand(context_.syncMutex, context_.proxy, context_.clip.interface3);
     return;
@@ -127,7 +120,7 @@ void SessionRequests::routeRequest(const void* record, std::uint64_t recordSize,
   SessionRequestServices& services = context_.services;
   if (operation == kDestroy) {
     require(recordSize >= 24);
-    checkHeader(record);
+    qvvandrel::checkRequestHeader(record);
     try {
       services.destroyRoute(fieldAt<std::uint32_t>(record, 20));
     } catch (const qverr::Exception&) {
@@ -141,7 +134,7 @@ void SessionRequests::routeRequest(const void* record, std::uint64_t recordSize,
   std::size_t fromLength = 0, toLength = 0;
   require(recordSize > kToField && boundedLength(text + kFromField, kFromFieldSize, &fromLength) &&
           boundedLength(text + kToField, recordSize - kToField, &toLength));
-  checkHeader(record);
+  qvvandrel::checkRequestHeader(record);
   const std::string device = services.routingDeviceName();
   const std::uint32_t route = services.calculateRoute(
       qvvandrel::makeTerminalPath(device, std::string(text + kFromField, fromLength)),
@@ -165,7 +158,7 @@ void SessionRequests::indexedTransfer(const void* record, std::uint64_t recordSi
   require(recordSize >= kTransferData);
   const std::uint32_t mode = fieldAt<std::uint32_t>(record, 16);
   if (mode != kTransferRead && mode != kTransferWrite) require(false, kUnknown);
-  checkHeader(record);
+  qvvandrel::checkRequestHeader(record);
   std::uint32_t target = fieldAt<std::uint32_t>(record, 20);
   if ((target & kTargetPrefixMask) == kTargetPrefix) target &= ~kTargetPrefixMask;
   require(target == 1 || target == 2, kUnknown);
@@ -196,7 +189,7 @@ void SessionRequests::serialTransfer(const void* record, std::uint64_t recordSiz
   const auto* bus = reinterpret_cast<const char*>(fieldAt<std::uint64_t>(record, 20));
   std::size_t busLength = 0;
   require(bus != nullptr && boundedLength(bus, kBusNameBound, &busLength));
-  checkHeader(record);
+  qvvandrel::checkRequestHeader(record);
   const auto address = fieldAt<std::uint16_t>(record, 28);
   const std::uint32_t option = static_cast<Bytes>(record)[30];
   auto* out = static_cast<std::uint8_t*>(output);

@@ -7,6 +7,7 @@
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
 #include "foundation/errors/RequestHeader.h"
+#include "model/RequestRecord.h"
 #include "session/ModuleChangeCheck.h"
 
 namespace qvvandrelbrenmooru {
@@ -19,11 +20,9 @@ constexpr qverr::StatusLocation kShortRecord{kSource, 31, qverr::kComponent,
                                              qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kUnknownMethod{kSource, 38, qverr::kComponent,
                                                qverr::constant::kInvalidParameter};
-constexpr qverr::StatusLocation kVersionRefused{kSource, 44, qverr::kComponent};
 constexpr qverr::StatusLocation kNoOutput{kSource, 57, qverr::kComponent,
                                           qverr::constant::kInvalidParameter};
 
-constexpr std::int32_t kRecordVersionRefused = -304502;
 constexpr std::uint64_t kDebugRecordSize = sizeof(qvkel::RequestHeader) + sizeof(std::uint32_t);
 
 }  // namespace
@@ -48,8 +47,7 @@ void handleDebugRequest(const CommitTarget& target, const void* record, std::uin
     qverr::raise(qverr::kInvalidParameter, kUnknownMethod);
   if (method == kDebugGraph && outputSize != 0 && output == nullptr)
     qverr::raise(qverr::kInvalidParameter, kNoOutput);
-  if (!qvkel::isVersionCompatible(header, 0, 0))
-    qverr::raise(kRecordVersionRefused, kVersionRefused);
+  qvvandrel::checkRequestHeader(header);
 
   if (method == kDebugCommit) {
     commitSession(target);
