@@ -12,13 +12,14 @@ struct StandIn {
   const char* name;
   const char* present;
   const char* missingSymbol;
+  const char* missingTwoSymbols = nullptr;
 };
 
 // Paths come from the build (compile definitions of sim_libs).
 const StandIn kStandIns[] = {
     {"libqvrelocations.so.0", QVSIM_RELOCATIONS_PATH, QVSIM_RELOCATIONS_NOSYMBOL_PATH},
     {"libqvqpxi.so.1", QVSIM_QPXI_PATH, QVSIM_QPXI_NOSYMBOL_PATH},
-    {"libqvrocoapi.so.1", QVSIM_ROCO_PATH, QVSIM_ROCO_NOSYMBOL_PATH},
+    {"libqvrocoapi.so.1", QVSIM_ROCO_PATH, QVSIM_ROCO_NOSYMBOL_PATH, QVSIM_ROCO_NOTWOSYMBOLS_PATH},
 };
 
 void* keepLoaded(const char* path) {
@@ -49,7 +50,15 @@ F resolve(void* handle, const char* name) {
 
 const char* standInPath(const std::string& libraryName, Variant variant) {
   for (const StandIn& s : kStandIns) {
-    if (libraryName == s.name) return variant == Variant::Present ? s.present : s.missingSymbol;
+    if (libraryName != s.name) continue;
+    switch (variant) {
+      case Variant::Present:
+        return s.present;
+      case Variant::MissingSymbol:
+        return s.missingSymbol;
+      case Variant::MissingTwoSymbols:
+        return s.missingTwoSymbols;
+    }
   }
   return nullptr;
 }
@@ -124,10 +133,26 @@ int QPxiControl::openHandles() const {
 
 RoCoControl::RoCoControl() : StandInControl(QVSIM_ROCO_PATH, "qvsim_roco") {
   openSessions_ = control<decltype(openSessions_)>("openSessions");
+  failAt_ = control<decltype(failAt_)>("failAt");
+  setTerminals_ = control<decltype(setTerminals_)>("setTerminals");
+  routeCount_ = control<decltype(routeCount_)>("routeCount");
+  route_ = control<decltype(route_)>("route");
 }
 
 int RoCoControl::openSessions() const {
   return openSessions_();
+}
+
+void RoCoControl::failAt(const std::string& entryPoint, int nth, int32_t code) const {
+  failAt_(entryPoint.c_str(), nth, code);
+}
+
+void RoCoControl::setTerminals(const std::string& device, const std::string& terminals) const {
+  setTerminals_(device.c_str(), terminals.c_str());
+}
+
+std::vector<std::string> RoCoControl::routes() const {
+  return readCalls(routeCount_, route_);
 }
 
 }  // namespace sim::libs

@@ -11,6 +11,9 @@ namespace sim::libs {
 enum class Variant {
   Present,        // the full stand-in
   MissingSymbol,  // a library of the same name lacking the product's entry point
+  // The route-configuration library lacking two entry points: reserveRoute and
+  // completeDeviceReset.
+  MissingTwoSymbols,
 };
 
 // Absolute path of the stand-in for a maker library file name ("libqvrelocations.so.0"), or
@@ -91,19 +94,43 @@ class QPxiControl : public StandInControl {
   int (*openHandles_)();
 };
 
-// Test controls of the route-configuration library stand-in; reset also forgets its sessions.
-// Failures are injected by entry-point name ("qvrocoapi_initiateDeviceReset"). The log holds
-// the device-reset calls: "qvrocoapi_createSession -> <session>", "qvrocoapi_initiateDeviceReset
-// <session> <device>", "qvrocoapi_completeDeviceReset <session> <device>",
-// "qvrocoapi_destroySession <session>".
+// Test controls of the route-configuration library stand-in; reset also forgets its sessions,
+// routes and terminal lists. Failures are injected by entry-point name
+// ("qvrocoapi_initiateDeviceReset"). The log holds every call as "<entry point> <session>
+// <arguments>[ -> <result>]" (a null session as 0), for example "qvrocoapi_createSession ->
+// <session>", "qvrocoapi_initiateDeviceReset <session> <device>", "qvrocoapi_calculateRoute
+// <session> /Dev1/Mosk /Dev1/PFI0 -> <handle>", "qvrocoapi_resetTerminal <session> /Dev1/PFI0
+// default", "qvrocoapi_destroySession <session>".
 class RoCoControl : public StandInControl {
  public:
+  // The library's own failure codes.
+  static constexpr int32_t kInvalidArgument = -52005;  // unknown session, refused device reset
+  static constexpr int32_t kUnknownTerminal = -89120;
+  static constexpr int32_t kUnknownRoute = -89121;
+  static constexpr int32_t kWrongState = -89122;  // a route step out of order
+  static constexpr int32_t kReserved = -89137;    // the destination is held by another route
+  // After reset, library sessions count up from here and route handles from 1.
+  static constexpr uintptr_t kFirstSession = 0x5E55100;
+
   RoCoControl();
   // Library sessions created and not destroyed.
   int openSessions() const;
+  // The `nth` call from now (1: the next) of that entry point fails with a negative code and
+  // does nothing, or succeeds with a positive one as its warning.
+  void failAt(const std::string& entryPoint, int nth, int32_t code) const;
+  // The terminals of a device, comma-separated ("PFI0,PXI_Trig0"): calculateRoute accepts
+  // "/<device>/<terminal>" for these only.
+  void setTerminals(const std::string& device, const std::string& terminals) const;
+  // Routes not destroyed, "<source> <destination> <state>" in handle order (state 1
+  // calculated, 2 reserved, 3 programmed).
+  std::vector<std::string> routes() const;
 
  private:
   int (*openSessions_)();
+  void (*failAt_)(const char*, int, int32_t);
+  void (*setTerminals_)(const char*, const char*);
+  int (*routeCount_)();
+  int (*route_)(int, char*, int);
 };
 
 }  // namespace sim::libs

@@ -12,16 +12,19 @@ DeviceResetGuard::DeviceResetGuard(DeviceResetRoutes* routes, const std::string*
     routes_->initiateDeviceReset(session, name(), &status);
     if (status.isError()) {
       routes_->destroySession(session);
+      routes_ = nullptr;
       return;
     }
+    // Whatever the library handed out, also a null session, is its to complete.
     session_ = session;
   } catch (...) {
     // The library's failures are not the caller's: the reset goes on without a route session.
+    routes_ = nullptr;
   }
 }
 
 DeviceResetGuard::~DeviceResetGuard() {
-  if (routes_ == nullptr || session_ == nullptr) return;
+  if (routes_ == nullptr) return;
   try {
     qverr::Status status;
     routes_->completeDeviceReset(session_, name(), &status);

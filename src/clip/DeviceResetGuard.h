@@ -40,6 +40,7 @@ class DeviceResetGuard {
  private:
   const char* name() const { return deviceName_ != nullptr ? deviceName_->c_str() : ""; }
 
+  // Null when inactive: no library, or the announcement failed.
   DeviceResetRoutes* routes_;
   const std::string* deviceName_;
   void* session_ = nullptr;

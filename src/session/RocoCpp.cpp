@@ -10,9 +10,12 @@ const char* const kEntryNames[kEntryCount] = {
 #undef QVROCOAPI_NAME
 };
 
-void load(RocoCppHolder& holder, qverr::Status& status) {
+namespace {
+
+template <typename Table>
+void loadTable(qvdynlib::AutoLibWithInterface<Table>& holder, qverr::Status& status) {
   void* library = qvdynlib_load(kLibraryName, kLoadFlags, status);
-  RocoCpp entries;
+  Table entries;
   if (!status.isError()) {
     qverr::Status lookup;
     for (std::size_t k = 0; k < kEntryCount; ++k) {
@@ -26,6 +29,16 @@ void load(RocoCppHolder& holder, qverr::Status& status) {
     }
   }
   holder.reset(library, entries);
+}
+
+}  // namespace
+
+void load(RocoCppHolder& holder, qverr::Status& status) {
+  loadTable(holder, status);
+}
+
+void load(dynlib::RoCoLibHolder& holder, qverr::Status& status) {
+  loadTable(holder, status);
 }
 
 }  // namespace qvrocoapi

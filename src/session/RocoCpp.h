@@ -93,19 +93,31 @@ static_assert(kEntryCount == 57);
 // The symbol names in table order ("qvrocoapi_createSession", ...).
 extern const char* const kEntryNames[kEntryCount];
 
-class RocoCppInterface {
- public:
-  virtual ~RocoCppInterface() = default;
+// The table's operations in table order: per entry point its presence test, then its call.
 #define QVROCOAPI_DECLARE(name, result, parameters, arguments) \
   virtual bool has_##name() const = 0;                         \
   virtual result name parameters = 0;
+
+class RocoCppInterface {
+ public:
+  virtual ~RocoCppInterface() = default;
   QVROCOAPI_ENTRY_POINTS(QVROCOAPI_DECLARE)
-#undef QVROCOAPI_DECLARE
 };
 
-// The table: a pointer per entry point, null until resolved. A call does not test presence.
-// Its four device-reset entry points serve the sessions' device-reset guard.
-class RocoCpp : public RocoCppInterface, public qvvandrelbrenmooru::DeviceResetRoutes {
+namespace dynlib {
+class RoCoLibInterface {
+ public:
+  virtual ~RoCoLibInterface() = default;
+  QVROCOAPI_ENTRY_POINTS(QVROCOAPI_DECLARE)
+};
+}  // namespace dynlib
+#undef QVROCOAPI_DECLARE
+
+// The table itself: a pointer per entry point, null until resolved. A call does not test
+// presence. Both holders, the plug-in's and each route client's, are this one table over their
+// own interface.
+template <typename... Interfaces>
+class EntryTable : public Interfaces... {
  public:
 #define QVROCOAPI_DEFINE(name, result, parameters, arguments)                    \
   bool has_##name() const override {                                             \
@@ -128,15 +140,28 @@ class RocoCpp : public RocoCppInterface, public qvvandrelbrenmooru::DeviceResetR
   void* entries_[kEntryCount] = {};
 };
 
+// The plug-in's table. Its four device-reset entry points serve the sessions' device-reset
+// guard.
+class RocoCpp : public EntryTable<RocoCppInterface, qvvandrelbrenmooru::DeviceResetRoutes> {};
+
+namespace dynlib {
+// A route client's own table.
+class RoCoLib : public EntryTable<RoCoLibInterface> {};
+}  // namespace dynlib
+
 inline constexpr const char* kLibraryName = "libqvrocoapi.so.1";
 // RTLD_NOW | RTLD_GLOBAL.
 inline constexpr std::int32_t kLoadFlags = 258;
 
 using RocoCppHolder = qvdynlib::AutoLibWithInterface<RocoCpp>;
+namespace dynlib {
+using RoCoLibHolder = qvdynlib::AutoLibWithInterface<RoCoLib>;
+}  // namespace dynlib
 
 // Loads the library into the holder and looks up every entry point, also after a missing one.
 // `status` keeps the first failure: the load's (then nothing is looked up) or the first
 // missing symbol's. Never raises.
 void load(RocoCppHolder& holder, qverr::Status& status);
+void load(dynlib::RoCoLibHolder& holder, qverr::Status& status);
 
 }  // namespace qvrocoapi

@@ -121,12 +121,13 @@ TEST_F(InterfaceMethodsTest, RoutinesWithTheirOwnRecordRaiseTheInstructionsFailu
 struct RecordingRoutes : qvvandrelbrenmooru::DeviceResetRoutes {
   std::vector<std::string> calls;
   int32_t failInitiate = 0;
+  void* created = reinterpret_cast<void*>(42);
   static std::string text(void* session) {
     return std::to_string(reinterpret_cast<uintptr_t>(session));
   }
   void* createSession(qverr::Status*) override {
     calls.push_back("create");
-    return reinterpret_cast<void*>(42);
+    return created;
   }
   void destroySession(void* session) override { calls.push_back("destroy " + text(session)); }
   void initiateDeviceReset(void* session, const char* name, qverr::Status* status) override {
@@ -157,6 +158,13 @@ TEST(DeviceResetGuard, BracketsTheResetWithInitiateAndComplete) {
   }
   EXPECT_EQ(routes.calls.size(), 4u);
   EXPECT_EQ(routes.calls[2], "complete 42 PXI1Slot2");
+
+  // A null session that the library handed out with success is still completed and destroyed.
+  routes.calls.clear();
+  routes.created = nullptr;
+  { qvvandrelbrenmooru::DeviceResetGuard guard(&routes, &name); }
+  EXPECT_EQ(routes.calls, (std::vector<std::string>{"create", "initiate 0 PXI1Slot2",
+                                                    "complete 0 PXI1Slot2", "destroy 0"}));
 }
 
 TEST(DeviceResetGuard, AFailedAnnouncementHoldsNoSessionAndRaisesNothing) {
