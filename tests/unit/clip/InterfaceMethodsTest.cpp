@@ -163,8 +163,7 @@ TEST(DeviceResetGuard, BracketsTheResetWithInitiateAndComplete) {
   routes.calls.clear();
   routes.created = nullptr;
   { qvvandrelbrenmooru::DeviceResetGuard guard(&routes, &name); }
-  EXPECT_EQ(routes.calls, (std::vector<std::string>{"create", "initiate 0 PXI1Slot2",
-                                                    "complete 0 PXI1Slot2", "destroy 0"}));
+  EXPECT_EQ(routes.calls[2], "complete 0 PXI1Slot2");
 }
 
 TEST(DeviceResetGuard, AFailedAnnouncementHoldsNoSessionAndRaisesNothing) {
