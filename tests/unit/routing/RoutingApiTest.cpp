@@ -122,7 +122,7 @@ TEST_F(RoutingApiTest, EveryStaleRouteGoesBeforeAnyNewOneIsBuilt) {
   EXPECT_EQ(commit(), released("/Dev1/PFI0", 4) + released("/Dev1/pxi_trig1", 2) +
                           released("/Dev1/DestinationSyncPulse", 5) +
                           built("/Dev1/Mosk", "/Dev1/PFI0", 6) +
-                          built("/Dev1/Mosk", "/Dev1/pxi_trig1", 7) +
+                          built("/Dev1/Mosk", "/Dev1/PXI_Trig1", 7) +
                           built("/Dev1/PFI1", "/Dev1/DestinationSyncPulse", 8));
 }
 
