@@ -22,13 +22,7 @@ constexpr uint32_t kRefClkPin = commandCode(kDirNone, 0x06, 0x05);
 
 DeviceStatus::DeviceStatus(Interface& iface) {
   // Each handler answers under the state's mutex from what `answer` writes into the output.
-  auto serve = [&iface, state = state_](uint32_t code, auto answer) {
-    iface.handle(code, [state, answer](Call& call) {
-      std::lock_guard lock(state->mutex);
-      answer(*state, call);
-      return 0;
-    });
-  };
+  auto serve = [&](uint32_t code, auto answer) { state_.serve(iface, code, answer); };
   // Sensor queries: input {u32 sensor number, i32 status}.
   auto sensor = [](State& s, Call& call) -> const Sensor* {
     const uint32_t number = call.u32(0);
@@ -98,8 +92,7 @@ void DeviceStatus::setAdapterModule(uint32_t identifier, uint8_t state) {
 }
 
 std::vector<uint32_t> DeviceStatus::refClkPinSelections() const {
-  std::lock_guard lock(state_->mutex);
-  return state_->refClkPins;
+  return state_.with([](const State& s) { return s.refClkPins; });
 }
 
 }  // namespace sim

@@ -2,11 +2,9 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <vector>
 
-#include "sim/device/Interface.h"
+#include "sim/device/SharedState.h"
 
 namespace sim {
 
@@ -56,7 +54,6 @@ class DeviceStatus {
 
  private:
   struct State {
-    std::mutex mutex;
     std::array<Sensor, kSensorCount> sensors;
     Limit temperatureLimit, powerLimit;
     uint32_t calibrationStorageSize = 0;
@@ -67,12 +64,10 @@ class DeviceStatus {
   };
   template <typename F>
   void update(F&& change) {
-    std::lock_guard lock(state_->mutex);
-    change(*state_);
+    state_.with(change);
   }
 
-  // Shared with the handlers, which may run until the interface is detached.
-  std::shared_ptr<State> state_ = std::make_shared<State>();
+  SharedState<State> state_;
 };
 
 }  // namespace sim

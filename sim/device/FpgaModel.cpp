@@ -21,9 +21,10 @@ constexpr uint32_t kAbort = commandCode(kDirWrite, 0x83, 0x0F);
 constexpr uint32_t kEnableInterrupts = commandCode(kDirWrite, 0x83, 0x1E);
 constexpr uint32_t kDisableInterrupts = commandCode(kDirWrite, 0x83, 0x1F);
 constexpr uint32_t kWaitInterrupts = commandCode(kDirWrite, 0x83, 0x20);
+constexpr uint32_t kConfigureFromFlash = commandCode(kDirWrite, 0x09, 0x07);
 constexpr uint32_t kCommands[] = {
-    kConfigurePersonality, kCloseSession,      kDownload,      kPrepareReset, kReset, kAbort,
-    kEnableInterrupts,     kDisableInterrupts, kWaitInterrupts};
+    kConfigurePersonality, kCloseSession,      kDownload,       kPrepareReset,      kReset, kAbort,
+    kEnableInterrupts,     kDisableInterrupts, kWaitInterrupts, kConfigureFromFlash};
 
 constexpr uint32_t kCommonDataSize = 48;
 constexpr uint32_t kFifoRecordSize = 37;
@@ -68,6 +69,7 @@ FpgaModel::FifoRecord decodeFifo(const uint8_t* r) {
 
 FpgaModel::FpgaModel(Module& module) : module_(module), device_(module.deviceInterface()) {
   device_.handle(kConfigurePersonality, [this](Call& c) { return configurePersonality(c); });
+  device_.handle(kConfigureFromFlash, [this](Call& c) { return configurePersonality(c); });
   device_.handle(kCloseSession, [this](Call& c) {
     std::lock_guard lock(mutex_);
     closes_.push_back(Close{c.u64(0), c.u8(8)});
@@ -107,18 +109,25 @@ FpgaModel::~FpgaModel() {
   if (status) module_.registers().clearHooks(*status);
 }
 
+// Both configure methods start {u64 common data, u32 length, pad, u64 FIFO table, u32 length};
+// 0x830A goes on {u64 bitstream, u32 length}, 0x0907 {u32 flash image}. Each answers the
+// downloaded flag in its first output byte.
 int FpgaModel::configurePersonality(Call& c) {
   Personality p;
   std::vector<uint8_t> fifoBytes;
-  uint32_t commonLength = c.u32(8), fifoLength = c.u32(24), bitstreamLength = c.u32(40);
-  uint64_t bitstream = c.u64(32);
+  uint32_t commonLength = c.u32(8), fifoLength = c.u32(24);
   if (commonLength != kCommonDataSize || fifoLength % kFifoRecordSize != 0) {
     c.status = kInvalidParameter;
     return 0;
   }
   if (!copyIn(c.u64(0), commonLength, p.commonBytes) || !copyIn(c.u64(16), fifoLength, fifoBytes))
     return EFAULT;
-  if (bitstream != 0 && !copyIn(bitstream, bitstreamLength, p.bitstream)) return EFAULT;
+  if (c.command == kConfigureFromFlash) {
+    p.flashImage = c.u32(28);
+  } else if (uint64_t bitstream = c.u64(32);
+             bitstream != 0 && !copyIn(bitstream, c.u32(40), p.bitstream)) {
+    return EFAULT;
+  }
   for (size_t i = 0; i < p.common.size(); ++i)
     p.common[i] = field<uint32_t>(p.commonBytes.data() + i * 4);
   for (size_t at = 0; at < fifoBytes.size(); at += kFifoRecordSize)
@@ -127,7 +136,7 @@ int FpgaModel::configurePersonality(Call& c) {
   std::optional<uint32_t> control, status;
   {
     std::lock_guard lock(mutex_);
-    bool withBitstream = !p.bitstream.empty();
+    bool withBitstream = !p.bitstream.empty() || p.flashImage.has_value();
     bool signatureDiffers = !personality_ || !std::equal(p.common.begin() + 8, p.common.end(),
                                                          personality_->common.begin() + 8);
     p.downloaded =

@@ -14,11 +14,12 @@ class Module;
 class Interface;
 struct Call;
 
-// The FPGA of a module as its driver serves it: personality configuration (0x830A), download
-// (0x830C), the session close (0x830B), reset (0x830D, 0x830E), abort (0x830F), interrupt
-// enable, disable and wait (0x831E, 0x831F, 0x8320), and two registers of the design: the
-// control register with the run-state machine and the interrupt status register, whose writes
-// acknowledge interrupts. Records are decoded from the driver's layouts.
+// The FPGA of a module as its driver serves it: personality configuration (0x830A with a
+// bitstream, 0x40200907 from a flash image), download (0x830C), the session close (0x830B),
+// reset (0x830D, 0x830E), abort (0x830F), interrupt enable, disable and wait (0x831E, 0x831F,
+// 0x8320), and two registers of the design: the control register with the run-state machine and
+// the interrupt status register, whose writes acknowledge interrupts. Records are decoded from
+// the driver's layouts.
 //
 // The control register sits at the "WexControl" address of the last personality (or where a
 // test puts it); the interrupt status register at the "InterruptEnable" address + 12 unless a
@@ -48,7 +49,8 @@ class FpgaModel {
     std::array<uint32_t, 12> common{};  // the twelve words of the 48-byte common data
     std::vector<uint8_t> commonBytes;
     std::vector<FifoRecord> fifos;
-    std::vector<uint8_t> bitstream;  // empty when none came with it
+    std::vector<uint8_t> bitstream;      // empty when none came with it
+    std::optional<uint32_t> flashImage;  // 0x40200907: the image the FPGA is loaded from
     bool downloaded = false;
   };
   // When 0x830A with a bitstream reports a download.

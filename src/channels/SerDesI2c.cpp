@@ -1,11 +1,9 @@
-#include <cerrno>
-#include <ctime>
-
 #include "channels/SerialChannelNames.h"
 #include "channels/SerialChannels.h"
 #include "clip/InterfaceMethods.h"
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
+#include "foundation/platform/pause.h"
 #include "model/IfifoInterfaceCheck.h"
 
 namespace qvvandrel {
@@ -50,29 +48,18 @@ void requireI2cInterface(SerDesI2cContext& context) {
   context.fifo.checked.store(true, std::memory_order_release);
 }
 
-// 10 ms; a signal does not shorten it, any other failure ends it.
-void sleepBetweenAttempts() {
-  timespec request{0, 10'000'000};
-  timespec remaining{};
-  while (nanosleep(&request, &remaining) == -1 && errno == EINTR) request = remaining;
-}
-
 // The CLIP's I2C engine, taken through the driver for one read or write-then-read of this
 // process; released when the transfer ends, also when it fails.
 class EngineHold {
  public:
   explicit EngineHold(nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_vandrelbrenmoor& driver)
       : driver_(driver) {
-    for (uint32_t refused = 0;;) {
-      bool granted;
-      {
-        qverr::ThrowingStatusRecord status;
-        granted = driver_.command040F(&status);
-      }
-      if (granted) return;
-      if (++refused == kI2cEngineAttempts) qverr::raise(qverr::kTimeout, kEngineNotGranted);
-      sleepBetweenAttempts();
-    }
+    const bool granted = nQVVANDRELBRENMOORU_22_8::nQVVUSK000::pollWithPause(
+        kI2cEngineAttempts, kI2cEnginePauseMs, [this] {
+          qverr::ThrowingStatusRecord status;
+          return driver_.command040F(&status);
+        });
+    if (!granted) qverr::raise(qverr::kTimeout, kEngineNotGranted);
   }
   EngineHold(const EngineHold&) = delete;
   EngineHold& operator=(const EngineHold&) = delete;

@@ -33,6 +33,7 @@ inline constexpr uint16_t kMaxI2cAddress = 255;
 inline constexpr uint16_t kMaxI2cAddress10Bit = 1023;
 // Attempts to take the engine, 10 ms apart.
 inline constexpr uint32_t kI2cEngineAttempts = 1002;
+inline constexpr uint32_t kI2cEnginePauseMs = 10;
 
 struct SerDesI2cContext {
   // The instruction FIFO the transfers use, and whether interface 0x2F passed its check.
