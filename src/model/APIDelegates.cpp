@@ -22,6 +22,9 @@ constexpr int32_t kClipQueryRefused = -304300;
 
 constexpr std::string_view kConnectorPrefix = "Conn";
 
+constexpr qverr::StatusLocation kContextMismatch{"./source/APIDelegates", 268, qverr::kComponent,
+                                                 qverr::constant::kAttributeContextMismatch};
+
 // Opcodes of the connector queries.
 constexpr uint32_t kAiFirstChannel = 0x911, kAiChannelCount = 0x912;
 constexpr uint32_t kAoFirstChannel = 0xD06, kAoChannelCount = 0xD08;
@@ -117,6 +120,21 @@ std::string resolveChannelName(ClipConfiguration& clip, const char* channel) {
       raiseInvalidChannel(channel);
     throw;
   }
+}
+
+void raiseLookupFailure(const atat::AttributeRegistry& registry, uint32_t id,
+                        const std::string& channelText, const qverr::Exception& failure) {
+  if (failure.code() != kAttributeNotFound) throw failure;
+  const std::vector<std::string> contexts = registry.getChannelNames(id);
+  if (contexts.empty()) throw failure;
+  atat::detail::raiseWithDetails(
+      qverr::kAttributeContextMismatch, kContextMismatch, [&](atat::elaboration::Cursor cursor) {
+        using namespace atat::elaboration;
+        cursor = appendUsageInt32WithAttributeName(cursor, "kUsageTypeAttributeIdentifier",
+                                                   static_cast<int32_t>(id));
+        cursor = appendUsageString(cursor, "vandrel_kUsageTypeContext", channelText.c_str());
+        appendUsageStringList(cursor, "vandrel_kUsageTypeRegisteredContexts", contexts);
+      });
 }
 
 }  // namespace qvvandrel::APIDelegates

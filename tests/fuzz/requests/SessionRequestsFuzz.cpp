@@ -1,0 +1,144 @@
+// Feeds the request dispatch arbitrary records of the groups 257 to 263 and the debug group on
+// a simulated module. Input: byte 0 selects the group (its remainder over the eight), byte 1
+// the output size (times 4, up to 1020), the rest is the record from offset 4 on (the group
+// word is written from byte 0). A serial record's bus pointer is replaced by a name of the
+// harness's own, since the host's pointer cannot be fuzzed.
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "clip/InstructionFifo.h"
+#include "devkit/AutoOpenCloseInterfaceProxy.h"
+#include "devkit/Bitfile.h"
+#include "foundation/driver/tInterfaceProxy_vandrelbrenmoor.h"
+#include "foundation/errors/Exception.h"
+#include "model/DependencyAttribute.h"
+#include "session/SessionRequests.h"
+#include "sim/device/ClipController.h"
+#include "sim/device/Module.h"
+#include "sim/device/SynchronisationUnit.h"
+#include "sim/fixtures/BitfileBuilder.h"
+#include "sim/kernel/Testbed.h"
+
+namespace {
+
+using Proxy =
+    qvkel::AutoOpenCloseInterfaceProxy<nQVVANDRELBRENMOORU_22_8::tInterfaceProxy_vandrelbrenmoor>;
+
+constexpr std::uint32_t kGroups[] = {0x101, 0x102, 0x103, 0x104, 0x105, 0x106, 0x107, 0xDE7EC7ED};
+const char kBus[] = "Des0_I2C";
+
+// Every service answers without touching the record beyond what the dispatch checked.
+class Services : public qvvandrelbrenmooru::SessionRequestServices {
+ public:
+  void streamRequest(const void*, std::uint64_t, void*, std::uint64_t) override {}
+  std::string routingDeviceName() override { return "PXI1Slot2"; }
+  std::uint32_t calculateRoute(const std::string& from, const std::string& to) override {
+    if (from.empty() || to.empty()) std::abort();
+    return 1;
+  }
+  void reserveRoute(std::uint32_t) override { qverr::throwError(-89137); }
+  void programRoute(std::uint32_t) override {}
+  void destroyRoute(std::uint32_t) override {}
+  std::uint32_t i2cRead(const char* bus, std::uint16_t, std::uint8_t* out, std::uint32_t length,
+                        std::uint32_t) override {
+    if (bus != kBus || length > 255) std::abort();
+    std::memset(out, 1, length);
+    return length;
+  }
+  std::uint32_t i2cWrite(const char* bus, std::uint16_t, const std::uint8_t* data,
+                         std::uint32_t length, std::uint32_t) override {
+    if (bus != kBus || length > 1024) std::abort();
+    return length == 0 ? 0 : data[length - 1];
+  }
+  void i2cWriteRead(const char* bus, std::uint16_t, const std::uint8_t* data,
+                    std::uint32_t writeLength, std::uint8_t* out, std::uint32_t readLength,
+                    std::uint32_t, std::uint32_t* written, std::uint32_t* read) override {
+    if (bus != kBus || writeLength > 1024 || readLength > 255) std::abort();
+    if (writeLength > 0) std::memset(out, data[writeLength - 1], readLength);
+    *written = writeLength;
+    *read = readLength;
+  }
+  void setCableSenseLines(bool) override {}
+  void runCalibrations(qverr::StatusDetailWriter&) override {}
+  bool tdcPolynomial(std::vector<double>*) override { return false; }
+  void runMethod(std::uint32_t, const qvvandrelbrenmooru::MethodArguments&, void*) override {}
+};
+
+struct Bed {
+  Bed() {
+    nQVVUSKS100::tStatus status;
+    sessionMutex.create(&status);
+    syncMutex.create(&status);
+    for (int i = 0; i < 4; ++i) {
+      ranges.push_back(std::make_unique<qvvandrel::DependencyAttribute<double>>(
+          0x20000010, ("AI" + std::to_string(i)).c_str(), qvvandrel::initialValue(1.0)));
+      registry.addAttribute(ranges.back().get());
+    }
+    registry.addAttribute(&text);
+    requests = std::make_unique<qvvandrelbrenmooru::SessionRequests>(context);
+  }
+
+  sim::Testbed testbed;
+  sim::Module module{testbed, "F0"};
+  sim::ClipController clip{module.deviceInterface()};
+  sim::SynchronisationUnit sync{module.deviceInterface()};
+  std::shared_ptr<Proxy> proxy =
+      std::make_shared<Proxy>(module.deviceInterface().nodePath().c_str());
+  qvvandrelbrenmooru::InstructionFifo fifo{*proxy};
+  qvvandrel::ClipConfiguration clipConfiguration{fifo, true};
+  qvkel::Bitfile bitfile{qvsim::BitfileBuilder().text().c_str(), false, true};
+  atat::AttributeRegistry registry{-304404, -304403, -304500};
+  std::vector<std::unique_ptr<qvvandrel::DependencyAttribute<double>>> ranges;
+  qvvandrel::DependencyAttribute<std::string> text{0x30000010, "",
+                                                   qvvandrel::initialValue(std::string("x"))};
+  qvvandrel::KommissarBrenmoor kommissar{&registry, &clipConfiguration.deploy};
+  nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex sessionMutex, syncMutex;
+  Services services;
+  qvvandrelbrenmooru::SessionRequestContext context{
+      *proxy,
+      clipConfiguration,
+      bitfile,
+      {sessionMutex, registry, clipConfiguration, kommissar},
+      {sessionMutex, kommissar, nullptr, true, *proxy},
+      syncMutex,
+      services};
+  std::unique_ptr<qvvandrelbrenmooru::SessionRequests> requests;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Bed bed;
+  if (size < 2) return 0;
+  const std::uint32_t group = kGroups[data[0] % 8];
+  const std::size_t outputSize = 4u * data[1];
+  // The record in a buffer of exactly its size, so a read past it is seen.
+  std::vector<std::uint8_t> record(size + 2);
+  std::memcpy(record.data(), &group, 4);
+  std::memcpy(record.data() + 4, data + 2, size - 2);
+  if (group == 0x107 && record.size() >= 28) {
+    const auto bus = reinterpret_cast<std::uint64_t>(kBus);
+    std::memcpy(record.data() + 20, &bus, 8);
+  }
+  std::vector<std::uint8_t> output(outputSize);
+  try {
+    bed.requests->invoke(2, 256, record.data(), record.size(),
+                         outputSize == 0 ? nullptr : output.data(), outputSize);
+  } catch (const qverr::Exception&) {
+  } catch (const std::exception&) {
+  }
+  // Let go of any hold of the synchronisation mutex the record took.
+  const std::array<std::uint32_t, 5> release{0x104, 0, 0, 0, 14};
+  for (;;) {
+    try {
+      bed.requests->invoke(2, 256, release.data(), 20, nullptr, 0);
+    } catch (const qverr::Exception&) {
+      break;
+    }
+  }
+  return 0;
+}
