@@ -36,9 +36,11 @@ class EnumRange : public atat::EnumRange<T> {
 inline constexpr std::uint32_t kNoCodeWord = 0xFFFFFFFF;
 
 // Adds the attribute a compile step failed for to the error's details: its identifier with its
-// display name, and the channel text the host used (the node's label) or else its channel name.
+// display name, and the channel text the host used (the node's label) or else its channel name,
+// under `channelTag` (nothing when both are empty).
 void nameAttributeInError(qverr::ExceptionBase& error, std::uint32_t id, const std::string& label,
-                          const char* channelName);
+                          const char* channelName,
+                          const char* channelTag = "kUsageTypeChannelName");
 
 // Whether a failed compile names the attribute's channel after its identifier.
 enum class ChannelInError : std::uint8_t { kNamed, kOmitted };

@@ -46,6 +46,10 @@ class DependencyAttribute : public Dependency,
   bool needsWiring() const { return needsWiring_; }
   void clearNeedsWiring() { needsWiring_ = false; }
 
+  // The value a compile step of another feature reads: the getter's check and refresh, then
+  // the coerced value.
+  T resolvedValue() { return atat::Attribute<T>::get(); }
+
  private:
   bool needsWiring_ = true;
 };
