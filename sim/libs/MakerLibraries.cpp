@@ -20,6 +20,7 @@ const StandIn kStandIns[] = {
     {"libqvrelocations.so.0", QVSIM_RELOCATIONS_PATH, QVSIM_RELOCATIONS_NOSYMBOL_PATH},
     {"libqvqpxi.so.1", QVSIM_QPXI_PATH, QVSIM_QPXI_NOSYMBOL_PATH},
     {"libqvrocoapi.so.1", QVSIM_ROCO_PATH, QVSIM_ROCO_NOSYMBOL_PATH, QVSIM_ROCO_NOTWOSYMBOLS_PATH},
+    {"libqvp2p.so", QVSIM_P2P_PATH, QVSIM_P2P_NOSYMBOL_PATH},
 };
 
 void* keepLoaded(const char* path) {
@@ -153,6 +154,24 @@ void RoCoControl::setTerminals(const std::string& device, const std::string& ter
 
 std::vector<std::string> RoCoControl::routes() const {
   return readCalls(routeCount_, route_);
+}
+
+P2PControl::P2PControl() : StandInControl(QVSIM_P2P_PATH, "qvsim_p2p") {
+  registered_ = control<decltype(registered_)>("registered");
+  query_ = control<decltype(query_)>("query");
+  describe_ = control<decltype(describe_)>("describe");
+}
+
+int P2PControl::registered() const {
+  return registered_();
+}
+
+int32_t P2PControl::query(uint32_t id, uint32_t* value) const {
+  return query_(id, value);
+}
+
+int32_t P2PControl::describe(uint32_t id, uint32_t* record, uint32_t* version) const {
+  return describe_(id, record, version);
 }
 
 }  // namespace sim::libs

@@ -133,4 +133,23 @@ class RoCoControl : public StandInControl {
   int (*route_)(int, char*, int);
 };
 
+// Test controls of the peer-to-peer library stand-in. Failures are injected by entry-point name
+// ("qvstreamuRegisterEndpointInternal"); the log holds "register <id>" (or "register failed
+// <code>") and "unregister <id>".
+class P2PControl : public StandInControl {
+ public:
+  P2PControl();
+  // Endpoints registered and not unregistered.
+  int registered() const;
+  // The endpoint's query and describe, called by the library from a thread of its own; an
+  // identifier the library does not know gives -52006.
+  int32_t query(uint32_t id, uint32_t* value) const;
+  int32_t describe(uint32_t id, uint32_t* record, uint32_t* version) const;
+
+ private:
+  int (*registered_)();
+  int32_t (*query_)(uint32_t, uint32_t*);
+  int32_t (*describe_)(uint32_t, uint32_t*, uint32_t*);
+};
+
 }  // namespace sim::libs

@@ -246,13 +246,26 @@ void Fpga::detachUserFromAllFifos(uint64_t token) noexcept {
 }
 
 void Fpga::exchangeRegisteredHandler(uint32_t key, std::unique_ptr<RegisteredHandler>& handler) {
+  sync::tMutexLock lock(handlersMutex_);
   auto [entry, inserted] = handlers_.try_emplace(key);
   if (!inserted) qverr::raise(kNotRunningInTime, kKeyTaken);
   entry->second.swap(handler);
 }
 
 void Fpga::unregisterHandler(uint32_t key) {
-  if (handlers_.erase(key) == 0) qverr::raise(qverr::kResourceNotFound, kKeyUnknown);
+  std::unique_ptr<RegisteredHandler> removed;
+  {
+    sync::tMutexLock lock(handlersMutex_);
+    auto entry = handlers_.find(key);
+    if (entry == handlers_.end()) qverr::raise(qverr::kResourceNotFound, kKeyUnknown);
+    removed = std::move(entry->second);
+    handlers_.erase(entry);
+  }
+}
+
+size_t Fpga::handlerCount() const {
+  sync::tMutexLock lock(handlersMutex_);
+  return handlers_.size();
 }
 
 void Fpga::unregisterHandlerCallback(void* context, uint32_t key) {

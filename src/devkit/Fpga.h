@@ -129,14 +129,16 @@ class Fpga {
   void detachUserFromAllFifos(uint64_t token) noexcept;
 
   // A key already registered raises -61499 and changes nothing; otherwise the registry takes
-  // the handler and the caller's holder is left empty.
+  // the handler and the caller's holder is left empty. Registration (on a session's thread) and
+  // unregistration (from the host's cleanup callback, on any thread) take the registry's mutex.
   void exchangeRegisteredHandler(uint32_t key, std::unique_ptr<RegisteredHandler>& handler);
-  // -52006 when nothing was registered under the key.
+  // -52006 when nothing was registered under the key. The handler is destroyed after the
+  // registry's mutex is released.
   void unregisterHandler(uint32_t key);
   // A cleanup callback of the peer-to-peer layer: never raises. After a successful
   // unregistration it frees the context (a HandlerContext made with new).
   static void unregisterHandlerCallback(void* context, uint32_t key);
-  size_t handlerCount() const { return handlers_.size(); }
+  size_t handlerCount() const;
 
   ReaderWriterLock& lock() { return lock_; }
   uint32_t state() const { return state_.load(); }
@@ -175,6 +177,8 @@ class Fpga {
   FifoTable fifos_;
   bool fifosBuilt_ = false;
   std::shared_ptr<HMBVirtualMemoryManager> hmbManager_;
+  // Guards `handlers_`; taken alone.
+  mutable nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex handlersMutex_;
   std::map<uint32_t, std::unique_ptr<RegisteredHandler>> handlers_;
 };
 

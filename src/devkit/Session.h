@@ -169,6 +169,9 @@ class Session {
   Session(const Session& other);
   // Refuses on a copy with -63193.
   void refuseOnCopy() const;
+  const std::shared_ptr<Fpga>& sharedFpga() const { return fpga_; }
+  // The kernel proxy, which also maps the device node's regions.
+  const std::shared_ptr<Fpga::Proxy>& interfaceProxy() const { return interface_; }
 
  private:
   // What the destructor undoes; also run when construction fails half-way.

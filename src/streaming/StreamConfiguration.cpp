@@ -8,6 +8,11 @@
 
 namespace qvvandrel {
 
+void StreamingSession::commit() {
+  std::lock_guard guard(*this);
+  commitHeld();
+}
+
 void configureStream(StreamingSession& session, std::uint32_t n) {
   std::lock_guard guard(session);
   session.commitHeld();

@@ -55,6 +55,9 @@ class TestSessionFactory : public qvkel::ISessionFactory {
     ProxyConfigurer configurer(sim_.proxy, parsed, attributes);
     std::shared_ptr<qvkel::user::IIoAccessor> accessor =
         makeAccessor ? makeAccessor() : std::make_shared<qvkel::user::IoAccessorIoctl>(sim_.proxy);
+    if (makeSession)
+      return makeSession(fpga, sim_.proxy, configurer, checker, handler_, accessor, parsed,
+                         resource, attributes);
     return std::make_unique<qvkel::user::Session>(fpga, sim_.proxy, configurer, checker, handler_,
                                                   accessor, parsed, resource, attributes);
   }
@@ -77,6 +80,13 @@ class TestSessionFactory : public qvkel::ISessionFactory {
   std::function<void()> beforeCreate;
   // Makes the register accessor of each session when set.
   std::function<std::shared_ptr<qvkel::user::IIoAccessor>()> makeAccessor;
+  // Makes each user session from its parts when set (a session class of a higher layer).
+  std::function<std::unique_ptr<qvkel::user::Session>(
+      std::shared_ptr<qvkel::user::Fpga>, std::shared_ptr<qvkel::user::Fpga::Proxy>,
+      qvkel::IPersonalityConfigurer&, qvkel::ITargetClassChecker&,
+      std::shared_ptr<qvkel::IAttributeHandler>, std::shared_ptr<qvkel::user::IIoAccessor>,
+      std::shared_ptr<const qvkel::Bitfile>, const char*, uint32_t)>
+      makeSession;
   // The bitfile text of "the flash image" for opens with attribute bit 30.
   std::string flashImage = qvsim::BitfileBuilder::typical().text();
   int traditionalRequests = 0;

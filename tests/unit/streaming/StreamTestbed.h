@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <list>
 #include <map>
 #include <memory>
@@ -18,9 +19,30 @@
 #include "model/Kommissar.h"
 #include "sim/device/StreamUnit.h"
 #include "streaming/StreamConfiguration.h"
+#include "streaming/StreamRequests.h"
 #include "streaming/StreamingAPI.h"
 
 namespace streamtest {
+
+inline constexpr double kTimeOffset = 7.25;
+
+// A stream request record (group 257) written field by field at its offsets, little-endian.
+struct RequestRecord {
+  RequestRecord(uint32_t code, uint32_t stream, uint32_t version = 1, uint32_t oldest = 0) {
+    u32(0, 257).u32(8, version).u32(12, oldest).u32(16, code).u32(20, stream);
+  }
+  RequestRecord& u32(size_t at, uint32_t value) { return put(at, value); }
+  RequestRecord& u64(size_t at, uint64_t value) { return put(at, value); }
+  RequestRecord& address(size_t at, const void* p) {
+    return u64(at, reinterpret_cast<uint64_t>(p));
+  }
+  template <typename T>
+  RequestRecord& put(size_t at, T value) {
+    for (size_t i = 0; i < sizeof value; ++i) bytes[at + i] = static_cast<uint8_t>(value >> 8 * i);
+    return *this;
+  }
+  std::array<uint8_t, 64> bytes{};
+};
 
 // Driver commands of the DMA FIFOs (configure, start, stop).
 inline constexpr uint32_t kFifoSetBuffer = 0x4020832E;
@@ -61,8 +83,8 @@ class StreamTestbed : public sessiontest::SessionTestbed, public qvvandrel::Stre
   // Opens the session on the design (streams added with design.addStream), builds the stream
   // units of `units` and the streaming feature; commissions it with the stand-ins unless told
   // not to.
-  void openStreams(const std::vector<uint32_t>& units, bool commission = true) {
-    open({});
+  void openStreams(const std::vector<uint32_t>& units, bool commission = true, uint32_t flags = 0) {
+    open({}, flags);
     fpgaModel.setState(sim::FpgaModel::kRunning);
     for (uint32_t n : units) {
       unitsByNumber[n] = std::make_unique<sim::StreamUnit>(
@@ -76,14 +98,41 @@ class StreamTestbed : public sessiontest::SessionTestbed, public qvvandrel::Stre
     sim.device().clearLog();
   }
 
-  sim::StreamUnit& unit(uint32_t n) { return *unitsByNumber.at(n); }
-  qvvandrel::Stream& stream(uint32_t n) { return api->getStream(n); }
-
-  // The session's commit.
-  void commit() {
-    std::lock_guard guard(*this);
-    commitHeld();
+  // Stream 1: one host U16 FIFO for every channel (0xF enabled); stream 2: three host I16
+  // FIFOs (7 enabled, "Sample dt" 0.5, the time offset kTimeOffset); stream 5: a target U32
+  // FIFO (1 enabled), with a loop buffer unless told not to; stream 7: one host U64 FIFO. Three
+  // coefficient records with gains 2, 0.5, 4. Committed.
+  void openRequestDesign(uint32_t flags = 0, bool loopBuffer = true) {
+    design.addStream({.number = 1, .plainHostFifo = true, .fifoType = "U16"});
+    design.addStream({.number = 2, .hostFifos = {0, 1, 2}, .fifoType = "I16"});
+    design.addStream({.number = 5, .targetFifos = {0}, .loopBuffer = loopBuffer});
+    design.addStream({.number = 7, .plainHostFifo = true, .fifoType = "U64"});
+    standIns.add<qvvandrel::CatalogueAttribute<0x50000005>>("AI",
+                                                            standIns.coefficients({2, 0.5, 4}));
+    standIns.add<qvvandrel::CatalogueAttribute<0x20000019>>("2", kTimeOffset);
+    openStreams({1, 2, 5, 7}, true, flags);
+    stream(1).attributes().channelsEnabled.set(0xF);
+    stream(2).attributes().channelsEnabled.set(7);
+    stream(2).attributes().sampleDt.set(0.5);
+    stream(5).attributes().channelsEnabled.set(1);
+    commit();
   }
+  // Device side: the bytes into a host FIFO; whether they all fitted.
+  bool push(const char* fifo, const std::vector<uint8_t>& bytes) {
+    return sim.module.dmaFifos().push(fifoNumber(fifo), bytes.data(), bytes.size()) == bytes.size();
+  }
+
+  sim::StreamUnit& unit(uint32_t n) { return *unitsByNumber.at(n); }
+  // Serves a stream request of `size` bytes; 0, or the code it raised.
+  int32_t request(const RequestRecord& record, size_t size, void* reply, size_t replySize) {
+    return attrtest::catchError([&] {
+             qvvandrelbrenmooru::dispatchStreamRequest(*this, record.bytes.data(), size, reply,
+                                                       replySize);
+           })
+        .code;
+  }
+  uint32_t fifoNumber(const char* name) { return transport->findFifo(name)->getNumber(); }
+  qvvandrel::Stream& stream(uint32_t n) { return api->getStream(n); }
 
  public:
   // StreamingSession.
@@ -100,6 +149,8 @@ class StreamTestbed : public sessiontest::SessionTestbed, public qvvandrel::Stre
     kommissar.deploy();
   }
   qvvandrel::StreamingAPI& streaming() override { return *api; }
+  bool openedWithBit24() override { return session->isRestricted(); }
+  qvkel::user::Session& fifoSession() override { return *session; }
 
  protected:
   // Commands of the device interface since the last clear, of the given codes.
