@@ -53,7 +53,8 @@ void DelayBufferInstance::compile() {
   const double requested = delay_.getDesired();
   double q = requested;
   double unit = 1.0;
-  if (dataClockRate_.isLinked() && dataClockRate_.attribute()->getCoerced() != 0.0) {
+  const bool timed = dataClockRate_.isLinked() && dataClockRate_.attribute()->getCoerced() != 0.0;
+  if (timed) {
     unit = 1.0 / dataClockRate_.attribute()->getCoerced();
     q = requested / unit;
   }
@@ -61,7 +62,8 @@ void DelayBufferInstance::compile() {
   std::uint32_t clocks = kMaxClocks + 1;
   if (q >= 0.0 && q < kCountLimit) {
     clocks = static_cast<std::uint32_t>(q);
-    if (atat::compareWithDigits(q - clocks, 1.0, kFractionDigits) == 0) ++clocks;
+    // Only a delay in seconds is rounded up: a clock count the host gives is truncated.
+    if (timed && atat::compareWithDigits(q - clocks, 1.0, kFractionDigits) == 0) ++clocks;
   }
   if (clocks > kMaxClocks) {
     atat::detail::raiseWithDetails(

@@ -88,14 +88,14 @@ TEST_F(DelayBuffersTest, WithoutARateDelaysCountClocksUpTo16Bits) {
   commit();
   EXPECT_EQ(writes(kClocks0), std::vector<uint32_t>{12});
   EXPECT_EQ(delay().get(), 12.0);
-  delay().set(65535.0);
+  delay().set(65535.9999);  // a count is truncated, however close to the next one
   commit();
   EXPECT_EQ(writes(kClocks0), std::vector<uint32_t>{65535});
 
   delay().set(7.0);
   commit();
   const double inf = std::numeric_limits<double>::infinity();
-  for (double refused : {65536.0, 65535.9999, -1.0, -0.5, inf, -inf, 1.0e300}) {
+  for (double refused : {65536.0, -1.0, -0.5, inf, -inf, 1.0e300}) {
     SCOPED_TRACE(refused);
     delay().set(refused);
     const attrtest::Thrown thrown = catchError([&] { commit(); });
