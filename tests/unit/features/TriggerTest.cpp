@@ -3,21 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "../attributes/TestSupport.h"
 #include "../session/SessionTestbed.h"
 #include "features/AnalogTrigger.h"
-#include "features/IndexedAliasWalk.h"
 #include "features/Scaling.h"
 #include "features/StartTrigger.h"
 #include "model/Kommissar.h"
+#include "routing/RoutingAPI.h"
+#include "routing/TerminalAliasInfo.h"
 
 namespace {
 
@@ -31,37 +30,27 @@ using Sensitivity = qvvandrel::oobx::attribute::TriggerSensitivity;
 
 // Design offsets: start trigger n at 0x100 + 8n (configuration) and + 4 (metadata); analog edge
 // trigger n at 0x400 + 16n (threshold, channel, hysteresis, rising).
-uint32_t startConfig(uint32_t n) {
-  return 0x100 + 8 * n;
-}
+constexpr auto startConfig = [](uint32_t n) { return 0x100 + 8 * n; };
 constexpr uint32_t kLevel = 0x20000002, kHysteresis = 0x20000003, kChannel = 0x10000008;
 
-// Terminal aliases as the routing subsystem's alias map walks them.
-class AliasTable : public qvvandrel::IndexedAliasWalk {
- public:
-  AliasTable(std::initializer_list<std::string> names = {}) : names_(names) {}
-  void forEachIndexedAlias(const std::string& base, Callback f, unsigned count) const override {
-    for (unsigned index = 0; index < count; ++index) {
-      const std::string name = base + std::to_string(index);
-      if (names_.count(name)) f(name.c_str(), index);
-      if (index == 0 && names_.count(base) && names_.count(name)) qverr::throwError(-1);
-      if (index == 0 && names_.count(base)) f(base.c_str(), 0);
-    }
-  }
-
- private:
-  std::set<std::string> names_;
-};
+// The terminal aliases of a bitfile that names `names`.
+std::unique_ptr<qvvandrelbrenmooru::TerminalAliasInfo> aliasesNamed(
+    const std::vector<std::string>& names) {
+  std::vector<qvsim::RoutingAliasSpec> specs;
+  for (const std::string& name : names) specs.push_back({"PFI0", name});
+  qvsim::XmlElement root{"TargetSpecificData", {}, {}, {qvsim::routingAliasesElement(specs)}};
+  std::string text;
+  root.render(text);
+  return std::make_unique<qvvandrelbrenmooru::TerminalAliasInfo>(text);
+}
 
 // `out`, then per analog edge trigger {n, threshold, re-arm} its deploy: threshold, re-arm (to
 // the hysteresis register), rising, channel.
-Writes deployed(std::vector<std::array<int32_t, 3>> triggers, bool rising = true,
-                int32_t channel = 0, Writes out = {}) {
-  for (const auto& [n, threshold, rearm] : triggers) {
-    const uint32_t base = 0x400 + 16 * n;
-    out.insert(out.end(),
-               {{base, threshold}, {base + 8, rearm}, {base + 12, rising}, {base + 4, channel}});
-  }
+Writes deployed(std::vector<std::vector<int32_t>> triggers, bool rising = true, int32_t channel = 0,
+                Writes out = {}) {
+  for (const std::vector<int32_t>& t : triggers)
+    for (auto [at, value] : {std::pair{0, t[1]}, {8, t[2]}, {12, int32_t{rising}}, {4, channel}})
+      out.emplace_back(0x400 + 16 * t[0] + at, value);
   return out;
 }
 
@@ -79,13 +68,11 @@ class TriggerTest : public sessiontest::SessionTestbed {
       specs.emplace_back("vandrel.trigger.start.metadata " + std::to_string(n), startConfig(n) + 4,
                          "U16");
     const char* kinds[] = {"threshold ", "channel ", "hysteresis ", "rising "};
-    for (uint32_t n : analogs) {
-      for (uint32_t k = 0; k < 4; ++k) {
-        const std::string name = "vandrel.trigger.analog.edge." + (kinds[k] + std::to_string(n));
-        if (name != dropped)
+    for (uint32_t n : analogs)
+      for (uint32_t k = 0; k < 4; ++k)
+        if (std::string name = "vandrel.trigger.analog.edge." + (kinds[k] + std::to_string(n));
+            name != dropped)
           specs.emplace_back(name, 0x400 + 16 * n + 4 * k, k < 3 ? "I32" : "Boolean");
-      }
-    }
     open(specs);
   }
 
@@ -115,10 +102,13 @@ class TriggerTest : public sessiontest::SessionTestbed {
     return *registry.getTyped<iattr::AttributeInterface<T>>(id, channel.c_str());
   }
 
-  // Both trigger features over the open design, commissioned with every feature added before.
-  void build(AliasTable names = {}) {
-    aliases = std::move(names);
-    start = std::make_unique<qvvandrel::StartTrigger>(*transport, aliases, "Dev1");
+  // Both trigger features over the open design, and the routing interface when `routed`,
+  // commissioned with every feature added before.
+  void build(const std::vector<std::string>& names = {}, bool routed = false) {
+    aliases = aliasesNamed(names);
+    start = std::make_unique<qvvandrel::StartTrigger>(*transport, *aliases, "Dev1");
+    if (routed) routing = std::make_unique<qvvandrel::RoutingAPI>("Dev1", *aliases);
+    if (routed) kommissar.addCommission(routing.get());
     analog = std::make_unique<qvvandrel::AnalogTrigger>(transport.get());
     kommissar.addCommission(start.get());
     kommissar.addCommission(analog.get());
@@ -127,13 +117,6 @@ class TriggerTest : public sessiontest::SessionTestbed {
   qvvandrel::StartTriggerAttributes& record(uint32_t n) {
     return *std::next(start->records().begin(), n);
   }
-  const qvvandrel::StartTrigger::Instance& instance(uint32_t n) {
-    return *std::next(start->instances().begin(), n);
-  }
-  void setMosk(int32_t reference, uint32_t identifier) {
-    attribute<int>(0x10000007).set(reference);
-    attribute<unsigned>(8633).set(identifier);
-  }
   // Level, hysteresis and edge of analog edge trigger 0.
   void set(double level, double hysteresis = 0.0, bool rising = true) {
     attribute<double>(kLevel, "0").set(level);
@@ -141,7 +124,8 @@ class TriggerTest : public sessiontest::SessionTestbed {
     attribute<bool>(0x40000002, "0").set(rising);
   }
 
-  AliasTable aliases;
+  std::unique_ptr<qvvandrelbrenmooru::TerminalAliasInfo> aliases;
+  std::unique_ptr<qvvandrel::RoutingAPI> routing;
   std::unique_ptr<qvvandrel::StartTrigger> start;
   std::unique_ptr<qvvandrel::AnalogTrigger> analog;
   qvvandrel::ClipCapabilities capabilities{false};
@@ -155,16 +139,17 @@ TEST_F(TriggerTest, StartTriggersFollowTheConfigurationRegistersAndTheMetadataTh
   registers().poke(address("vandrel.trigger.start.metadata 3"), 0x8);
   failNext(sessiontest::kRead32, -52024);  // trigger 1's read: retried at the next compile
   build();
-  EXPECT_EQ(start->instances().size(), 5u);
-  EXPECT_EQ(registry.size(), 5u * 4u + 7u);
-  EXPECT_EQ(instance(3).supportedTriggerTypes(), (std::vector<int32_t>{0, 1, 5}));
-  EXPECT_EQ(instance(2).supportedTriggerTypes().size(), 6u);  // no metadata register
-  EXPECT_FALSE(instance(2).metadataPending());
+  EXPECT_EQ(registry.size(), 5u * 4u + 7u);  // four attributes a record, and the Mosk member's
+  auto types = [&](uint32_t n) {
+    return std::next(start->instances().begin(), n)->supportedTriggerTypes();
+  };
+  EXPECT_EQ(types(3), (std::vector<int32_t>{0, 1, 5}));
+  EXPECT_EQ(types(2).size(), 6u);  // no metadata register
 
   record(1).type.set(Type{3});
   const auto thrown = catchError([&] { commit(); });
   EXPECT_EQ(thrown.code, -304408);
-  EXPECT_EQ(instance(1).supportedTriggerTypes(), (std::vector<int32_t>{0, 1, 2, 4}));
+  EXPECT_EQ(types(1), (std::vector<int32_t>{0, 1, 2, 4}));
   EXPECT_NE(thrown.detail.find(R"("kUsageTypePossibleValues","value":[0,1,2,4])"),
             std::string::npos);
   EXPECT_TRUE(thrown.detail.ends_with(
@@ -210,7 +195,8 @@ TEST_F(TriggerTest, TheMoskStartTriggerRewritesTheEnabledRecords) {
       {7, 8, 3, 7, 2, 2, 1, 1, 2},  {7, 7, 3, 4, 2, 1, 3, 4, 1},
   };
   for (const std::vector<int>& row : rows) {
-    setMosk(row[0], static_cast<uint32_t>(row[1]));
+    attribute<int>(0x10000007).set(row[0]);
+    attribute<unsigned>(8633).set(static_cast<uint32_t>(row[1]));
     attribute<qvajel_TriggerType>(5011).set(qvajel_TriggerType{row[2]});
     record(1).type.reset();
     if (row[3] >= 0) record(1).type.set(Type{row[3]});
@@ -240,14 +226,26 @@ TEST_F(TriggerTest, ThePrimaryStartTriggerNamesItsMoskTerminal) {
   EXPECT_EQ(catchError([&] { build({"StartTriggerForMosk", "StartTriggerForMosk0"}); }).code, -1);
 }
 
-TEST_F(TriggerTest, SwitchingMoskControlAloneChangesTheSynchroniser) {
+// The routing interface's start-trigger sources link the Mosk control of the records that exist.
+TEST_F(TriggerTest, MoskControlAloneReRunsTheMoskStartTriggerAndItsStartTriggerSource) {
   openDesign({0, 1}, {});
-  build();
-  setMosk(5, 5);  // the primary trigger 0 gets synchroniser 1, any other enabled trigger 2
+  build({"StartTrigger0", "StartTrigger1", "StartTrigger2", "StartTrigger3"}, true);
+  std::vector<bool> linked;
+  for (const qvvandrel::StartTriggerSource& source : routing->startTriggerSources()) {
+    EXPECT_TRUE(source.triggerTerminalLink().isLinked());
+    linked.push_back(source.synchronisationControlLink().isLinked());
+  }
+  EXPECT_EQ(linked, (std::vector<bool>{true, true, false, false}));
+  EXPECT_TRUE(start->mosk().links()[1].sourceLink.isLinked());  // the Mosk start trigger's too
+  attribute<int>(0x10000007).set(5);  // the primary trigger 0 gets synchroniser 1, others 2
+  attribute<unsigned>(8633).set(5);
   EXPECT_EQ(commit(), (Writes{{startConfig(0), 0x01}, {startConfig(1), 0}}));
   record(1).moskControl.set(true);
+  EXPECT_TRUE(std::next(routing->startTriggerSources().begin())->compileResolver().isNodeDirty());
   EXPECT_EQ(commit(), (Writes{{startConfig(1), 0x02}}));
   EXPECT_EQ(catchError([&] { start->commission(&kommissar.resolverRoots(), &registry); }).code,
+            -52003);
+  EXPECT_EQ(catchError([&] { routing->commission(&kommissar.resolverRoots(), &registry); }).code,
             -52003);
 }
 
@@ -317,15 +315,11 @@ TEST_F(TriggerTest, LevelAndHysteresisBecomeConverterCodesWithinTheirIntervals) 
 
 TEST_F(TriggerTest, TheScaledRangeFollowsGainOffsetAndResolution) {
   capabilities.cap100.acceptValue(2);
-  capabilities.cap300.acceptValue(1);
   qvvandrel::Scaling scaling(capabilities);
   CatalogueAttribute<0x10000005> resolution(nullptr, initialValue(16));
   CatalogueAttribute<0x20000010> range("AI1", initialValue(2.0));
-  qvvandrel::DepAttr<0x20000020, qvvandrel::DependencyAttribute<double>> aoOffset(
-      "AO0", initialValue(0.5));
   registry.addAttribute(&resolution);
   registry.addAttribute(&range);
-  registry.addAttribute(&aoOffset);
   kommissar.addCommission(&scaling);
   openDesign({}, {}, {0});
   build();
