@@ -172,3 +172,101 @@ std::vector<uint32_t> serialChannelWords(const std::vector<SerialSection>& secti
 }
 
 }  // namespace sim
+
+namespace sim {
+
+namespace {
+
+void appendSections(std::vector<uint32_t>& w, uint32_t countId, uint32_t indexId,
+                    const std::vector<SectionFields>& sections) {
+  if (sections.empty()) return;
+  append(w, {{countId, static_cast<uint32_t>(sections.size())}});
+  for (uint32_t k = 0; k < sections.size(); ++k) {
+    append(w, {{indexId, k}});
+    for (const auto& [id, values] : sections[k])
+      for (uint32_t value : values) append(w, {{id, value}});
+  }
+}
+
+void appendList(std::vector<uint32_t>& w, uint32_t id, const std::vector<uint32_t>& values) {
+  for (uint32_t value : values) append(w, {{id, value}});
+}
+
+constexpr uint32_t kBypass = 0xFFFFFFFF;
+
+}  // namespace
+
+std::vector<uint32_t> UserClockProfile::words() const {
+  std::vector<uint32_t> w;
+  appendList(w, 200, referenceSources);
+  append(w, {{201, referenceMinKHz}, {202, referenceMaxKHz}});
+  appendSections(w, 210, 5, plls);
+  appendSections(w, 211, 7, userClocks);
+  if (!serialChannels.empty()) {
+    const std::vector<uint32_t> serial = serialChannelWords(serialChannels);
+    w.insert(w.end(), serial.begin(), serial.end());
+  }
+  appendList(w, 212, txClocks);
+  appendList(w, 213, rxSources);
+  if (rxBankCount) append(w, {{214, *rxBankCount}});
+  return w;
+}
+
+SectionFields lmk03328Pll() {
+  return {{500, {0}}, {501, {4800000}},  {502, {5400000}}, {521, {5000}}, {522, {100000}},
+          {503, {1}}, {504, {1}},        {509, {4095}},    {510, {1}},    {511, {0x3FFFFF}},
+          {512, {0}}, {513, {0x3FFFFF}}, {514, {1}},       {515, {8}},    {516, {2}}};
+}
+
+SectionFields pllClock(std::vector<uint32_t> sources) {
+  return {{600, std::move(sources)}, {601, {256}}, {602, {1}}, {603, {800000}}, {604, {1000}}};
+}
+
+UserClockProfile lmk03328Profile() {
+  UserClockProfile p;
+  p.plls = {lmk03328Pll()};
+  p.userClocks = {pllClock({0}), pllClock({0}), pllClock({0})};
+  p.txClocks = {0, 1};
+  p.rxSources = {0, 1};
+  p.rxBankCount = 2;
+  return p;
+}
+
+UserClockProfile twoPllProfile() {
+  UserClockProfile p;
+  p.plls = {lmk03328Pll(), lmk03328Pll()};
+  p.userClocks = {pllClock({0, 1, kBypass}), pllClock({0, 1}), pllClock({0, 1})};
+  return p;
+}
+
+UserClockProfile chipType2Profile() {
+  UserClockProfile p;
+  SectionFields pll = {{500, {2}},    {501, {3000000, 4800000}}, {502, {3600000, 5400000}},
+                       {521, {5000}}, {522, {100000}},           {509, {4095}},
+                       {510, {10}},   {525, {0x1FFFFFFF}},       {526, {1}}};
+  p.plls = {pll};
+  p.userClocks = {pllClock({0}), pllClock({0})};
+  return p;
+}
+
+UserClockProfile interfaceVersion1Profile() {
+  UserClockProfile p;
+  p.plls = {lmk03328Pll(), SectionFields{}};
+  p.userClocks = {pllClock({0}), pllClock({1})};
+  p.interfaceVersion = 1;
+  return p;
+}
+
+UserClockProfile serialClockProfile() {
+  UserClockProfile p;
+  p.plls = {lmk03328Pll()};
+  p.userClocks.assign(5, pllClock({0}));
+  p.userClocks[3][607] = {250000};
+  // Field 811 is the section count (3) plus the data-clock number.
+  p.serialChannels = {{0, 0, 1, 0, std::nullopt, std::nullopt},
+                      {1, 0, 2, 1, 3, std::nullopt},
+                      {1, 1, 3, 2, 4, std::nullopt}};
+  return p;
+}
+
+}  // namespace sim

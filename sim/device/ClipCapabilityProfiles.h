@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -53,5 +54,53 @@ struct SerialSection {
 // fields), preceded by capability 700 (the I2C address mode) when given.
 std::vector<uint32_t> serialChannelWords(const std::vector<SerialSection>& sections,
                                          std::optional<uint32_t> addressMode = std::nullopt);
+
+// The fields of one section instance by capability identifier: a list field with its values, a
+// value field with one; an identifier not in the map is not reported.
+using SectionFields = std::map<uint32_t, std::vector<uint32_t>>;
+
+// A CLIP with user clocks: reference-clock sources (200) with their rate range in kHz (201,
+// 202), PLL sections (count 210, index 5), user-clock sections (211, index 7), serial channels
+// (804, index 9), TX clock numbers (212), RX clock sources (213) and the RX bank count (214);
+// and the version capability interface 12 reports, which the tree stores (1 asks the user clocks
+// to copy PLL 0's properties to every PLL).
+struct UserClockProfile {
+  std::vector<uint32_t> referenceSources{1};
+  uint32_t referenceMinKHz = 10000;
+  uint32_t referenceMaxKHz = 10000;
+  std::vector<SectionFields> plls;
+  std::vector<SectionFields> userClocks;
+  std::vector<SerialSection> serialChannels;
+  std::vector<uint32_t> txClocks;
+  std::vector<uint32_t> rxSources;
+  std::optional<uint32_t> rxBankCount;
+  uint32_t interfaceVersion = 2;
+
+  std::vector<uint32_t> words() const;
+};
+
+// An LMK03328 (chip type 0) on the reference clock: R 1..1, phase detector 5 to 100 MHz,
+// one VCO range 4.8 to 5.4 GHz, P 2..8, N 1..4095, fraction limits 0..0x3FFFFF over
+// 1..0x3FFFFF.
+SectionFields lmk03328Pll();
+// A clock the given PLLs (or markers) can drive: output-divider codes 1..256 as dividers (no
+// base), 1 MHz to 800 MHz, the default step.
+SectionFields pllClock(std::vector<uint32_t> sources);
+
+// Ready profiles, each with a 10 MHz onboard reference:
+// - LMK03328: one PLL, three clocks from PLL 0 (CLK0..CLK2), TX clocks 0 and 1, RX sources 0 and
+//   1 on two banks;
+// - two PLLs: two LMK03328s, three clocks each from PLL 0 or 1, the first also bypassable;
+// - chip type 2: one PLL without R, P and fraction limits but with the fixed fraction
+//   (525/526), two VCO ranges, two clocks;
+// - interface version 1: two PLLs, only PLL 0 described, a clock on each;
+// - serial: a deserializer on SerDes 1 (clock identifier 0, "Des1_RefClk"), serializers on
+//   SerDes 2 and 3 (identifiers 1 and 2) with data clocks 3 ("DataClk0", 250 MHz by its 607)
+//   and 4 ("DataClk1", no 607: the module's default); five user-clock sections, all on PLL 0.
+UserClockProfile lmk03328Profile();
+UserClockProfile twoPllProfile();
+UserClockProfile chipType2Profile();
+UserClockProfile interfaceVersion1Profile();
+UserClockProfile serialClockProfile();
 
 }  // namespace sim

@@ -9,6 +9,7 @@
 #include "sim/device/ClipClocks.h"
 #include "sim/device/ClipController.h"
 #include "sim/device/ClipIoModule.h"
+#include "sim/device/ClipPll.h"
 #include "sim/device/ClipSerDes.h"
 
 namespace sim {
@@ -100,7 +101,8 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0006, &interfaceVersionField<&Info::version>},
     {0x0007, &interfaceVersionField<&Info::oldest>},
     {0x0009, &interfaceSupported},
-    {0x0101, &replyValue},  // CLIP settings deployed; argument: pending
+    {0x000A, &instructionAvailable},  // (interface, opcode) (ClipPll.cpp)
+    {0x0101, &replyValue},            // CLIP settings deployed; argument: pending
     // Clocks (ClipClocks.cpp).
     {0x0201, &setTimebase},
     {0x0203, &setSampleClockSource},
@@ -108,6 +110,7 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0207, &setTxClock},
     {0x0209, &setRxBank},
     {0x0309, &replyValue},      // the value that gates session command 0
+    {0x030A, &setVcoPeriod},    // the PLLs' VCO period (ClipPll.cpp)
     {0x0602, &acceptArgument},  // DIO voltage code
     {0x0607, &ioModuleEnabled},
     {0x0608, &enableIoModule},
@@ -134,6 +137,14 @@ constexpr ClipOpcode kOpcodes[] = {
     // The external trigger's slope and threshold code.
     {0x0E00, &acceptArgument},
     {0x0E02, &acceptArgument},
+    // PLLs (ClipPll.cpp).
+    {0x1200, &setPllDivider},
+    {0x1202, &setFractionNumerator},
+    {0x1204, &setFractionDenominator},
+    {0x1206, &setOutputDivider},
+    {0x1208, &setOutputSource},
+    {0x120A, &setFixedFraction},
+    {0x120C, &setVcoRange},
     {0x1400, &acceptSetting},  // DIO line configuration
     {0x1402, &acceptSetting},  // DIO or PFI line voltage
     {0x1404, &lineChannels<false>},

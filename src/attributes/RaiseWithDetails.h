@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "attributes/Elaboration.h"
@@ -20,6 +21,18 @@ template <typename WriteItems>
         elaboration::openTranslatorElaboration(status, kTranslatorName));
   }
   throw qverr::Exception(std::move(status));
+}
+
+// Throws `errorCode` at `location` with `message` as the translator section's first element and,
+// when given, an unsigned number after it: ["missing chipType in section: ",2].
+[[noreturn]] inline void raiseWithMessage(std::int32_t errorCode,
+                                          const qverr::StatusLocation& location,
+                                          const char* message,
+                                          std::optional<std::uint32_t> number = std::nullopt) {
+  raiseWithDetails(errorCode, location, [&](elaboration::Cursor cursor) {
+    char* c = qverr::json::addString(cursor.cursor, nullptr, message, cursor.grow);
+    if (number) qverr::json::addUInt(c, nullptr, *number, cursor.grow);
+  });
 }
 
 }  // namespace atat::detail

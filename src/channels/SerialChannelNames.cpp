@@ -12,13 +12,6 @@ constexpr const char* kDesI2cNames[] = {"Des0_I2C", "Des1_I2C", "Des2_I2C", "Des
                                         "Des4_I2C", "Des5_I2C", "Des6_I2C", "Des7_I2C"};
 constexpr const char* kSerI2cNames[] = {"Ser0_I2C", "Ser1_I2C", "Ser2_I2C", "Ser3_I2C",
                                         "Ser4_I2C", "Ser5_I2C", "Ser6_I2C", "Ser7_I2C"};
-constexpr const char* kDesRefClkNames[] = {"Des0_RefClk", "Des1_RefClk", "Des2_RefClk",
-                                           "Des3_RefClk", "Des4_RefClk", "Des5_RefClk",
-                                           "Des6_RefClk", "Des7_RefClk"};
-constexpr const char* kSerRefClkNames[] = {"Ser0_RefClk", "Ser1_RefClk", "Ser2_RefClk",
-                                           "Ser3_RefClk", "Ser4_RefClk", "Ser5_RefClk",
-                                           "Ser6_RefClk", "Ser7_RefClk"};
-constexpr const char* kDataClockNames[] = {"DataClk0", "DataClk1", "DataClk2", "DataClk3"};
 
 template <std::size_t N>
 const char* entry(const char* const (&table)[N], uint32_t index) {
@@ -37,15 +30,6 @@ const char* soChannelName(uint32_t frontPanelNumber) {
 
 const char* i2cBusName(bool isDeserializer, uint32_t serDesNumber) {
   return isDeserializer ? entry(kDesI2cNames, serDesNumber) : entry(kSerI2cNames, serDesNumber);
-}
-
-const char* refClkName(bool isDeserializer, uint32_t serDesNumber) {
-  return isDeserializer ? entry(kDesRefClkNames, serDesNumber)
-                        : entry(kSerRefClkNames, serDesNumber);
-}
-
-const char* dataClockName(uint32_t dataClockNumber) {
-  return entry(kDataClockNames, dataClockNumber);
 }
 
 }  // namespace qvvandrel

@@ -1,8 +1,11 @@
 #pragma once
-// The text names of the serial channels, their SerDes control buses and their clocks. A number
-// past a table's end names nothing real and gets the text "invalid index".
+// The text names of the serial channels and their SerDes control buses; the names of their
+// clocks are the clock feature's (model/ClockNames.h). A number past a table's end names nothing
+// real and gets the text "invalid index".
 
 #include <cstdint>
+
+#include "model/ClockNames.h"
 
 namespace qvvandrel {
 
@@ -11,10 +14,7 @@ inline constexpr const char* kInvalidIndexName = "invalid index";
 // By front-panel number.
 const char* siChannelName(uint32_t frontPanelNumber);
 const char* soChannelName(uint32_t frontPanelNumber);
-// By SerDes number: "Des3_I2C", "Ser0_RefClk", ...
+// By SerDes number: "Des3_I2C", "Ser0_I2C", ...
 const char* i2cBusName(bool isDeserializer, uint32_t serDesNumber);
-const char* refClkName(bool isDeserializer, uint32_t serDesNumber);
-// By data-clock number k: "DataClk0" .. "DataClk3".
-const char* dataClockName(uint32_t dataClockNumber);
 
 }  // namespace qvvandrel

@@ -1,6 +1,6 @@
 #include "channels/SerialChannels.h"
 
-#include "attributes/Elaboration.h"
+#include "attributes/RaiseWithDetails.h"
 #include "channels/SiChannel.h"
 #include "channels/SoChannel.h"
 #include "foundation/errors/ErrorCodes.h"
@@ -16,14 +16,8 @@ constexpr qverr::StatusLocation kInvalidSections{
 
 // -304511 with the message and a number after it in the translator section.
 [[noreturn]] void raiseInvalidSections(const char* message, uint32_t number) {
-  qverr::Status status;
-  if (status.setCodeWithErrorConstant(qverr::kInvalidSerialChannelCapabilities, kInvalidSections)) {
-    atat::elaboration::Cursor cursor =
-        atat::elaboration::openTranslatorElaboration(status, atat::kTranslatorName);
-    char* c = qverr::json::addString(cursor.cursor, nullptr, message, cursor.grow);
-    qverr::json::addUInt(c, nullptr, number, cursor.grow);
-  }
-  throw qverr::Exception(std::move(status));
+  atat::detail::raiseWithMessage(qverr::kInvalidSerialChannelCapabilities, kInvalidSections,
+                                 message, number);
 }
 
 const SerialChannelSection& sections(const ClipCapabilities& capabilities) {

@@ -49,6 +49,11 @@ bool isInterfaceSupported(const FifoRef& fifo, uint16_t interface, nQVVUSKS100::
   return callInstruction(fifo, kIsInterfaceSupported, {interface}, false, status) != 0;
 }
 
+bool isInstructionAvailable(const FifoRef& fifo, uint16_t interface, uint32_t opcode,
+                            nQVVUSKS100::tStatus* status) {
+  return callInstruction(fifo, kIsInstructionAvailable, {interface, opcode}, false, status) != 0;
+}
+
 InterfaceVersions getInterfaceVersions(const FifoRef& fifo, uint16_t interface,
                                        nQVVUSKS100::tStatus* status) {
   InterfaceVersions versions;

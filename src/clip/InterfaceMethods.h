@@ -22,12 +22,16 @@ inline constexpr uint32_t kGetInterfaceHandle = 0x003;
 inline constexpr uint32_t kGetInterfaceVersion = 0x006;
 inline constexpr uint32_t kGetInterfaceOldestCompatibleVersion = 0x007;
 inline constexpr uint32_t kIsInterfaceSupported = 0x009;
+inline constexpr uint32_t kIsInstructionAvailable = 0x00A;
 
 uint32_t getInterfaceHandle(const FifoRef& fifo, uint16_t interface, nQVVUSKS100::tStatus* status);
 uint32_t getInterfaceVersion(const FifoRef& fifo, uint32_t handle, nQVVUSKS100::tStatus* status);
 uint32_t getInterfaceOldestCompatibleVersion(const FifoRef& fifo, uint32_t handle,
                                              nQVVUSKS100::tStatus* status);
 bool isInterfaceSupported(const FifoRef& fifo, uint16_t interface, nQVVUSKS100::tStatus* status);
+// Whether the CLIP offers instruction `opcode` of `interface` (a non-zero reply).
+bool isInstructionAvailable(const FifoRef& fifo, uint16_t interface, uint32_t opcode,
+                            nQVVUSKS100::tStatus* status);
 
 // An interface's handle and version window, asked in that order (oldest before current). The
 // version queries are not sent for an absent interface.

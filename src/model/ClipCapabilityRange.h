@@ -24,10 +24,26 @@ class DiscreteRange : public atat::DiscreteRange<T, Comparison> {
   using atat::DiscreteRange<T, Comparison>::DiscreteRange;
 };
 
+// Clock names and other texts, matched without case; a member is handed back in its own
+// spelling.
+template <typename Comparison>
+class DiscreteRange<std::string, Comparison> : public atat::StringRange<Comparison> {
+ public:
+  using atat::StringRange<Comparison>::StringRange;
+  DiscreteRange(std::int32_t errorCode, const std::vector<std::string>& values)
+      : atat::StringRange<Comparison>(errorCode) {
+    for (const std::string& value : values) this->addValue(value);
+  }
+};
+
 template <typename T>
 class EnumRange : public atat::EnumRange<T> {
  public:
   using atat::EnumRange<T>::EnumRange;
+  EnumRange(std::uint32_t attributeId, std::int32_t errorCode, const std::vector<T>& values)
+      : atat::EnumRange<T>(attributeId, errorCode) {
+    for (const T& value : values) this->addValue(value);
+  }
 };
 
 }  // namespace detail

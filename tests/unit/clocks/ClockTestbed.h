@@ -18,6 +18,7 @@
 #include "clip/ClipCapabilities.h"
 #include "clocks/ReferenceClock.h"
 #include "clocks/SampleClock.h"
+#include "clocks/UserClock.h"
 #include "model/ClipConfiguration.h"
 #include "model/Kommissar.h"
 #include "sim/device/ClipCapabilityProfiles.h"
@@ -39,21 +40,25 @@ inline constexpr uint32_t kPllLockCommand = 0x0020050D;
 // The configuration root's part in the clocks: collect, then connect, each clock in order.
 class ClockRoot : public qvvandrel::CommissionInterface {
  public:
-  ClockRoot(qvvandrel::ReferenceClock* reference, qvvandrel::SampleClock* sample)
-      : reference_(reference), sample_(sample) {}
+  ClockRoot(qvvandrel::ReferenceClock* reference, qvvandrel::SampleClock* sample,
+            qvvandrel::UserClock* user = nullptr)
+      : reference_(reference), sample_(sample), user_(user) {}
   void registerAttributes(atat::AttributeRegistry* registry) override {
     if (reference_) reference_->collectAttributes(registry);
     if (sample_) sample_->collectAttributes(registry);
+    if (user_) user_->collectAttributes(registry);
   }
   void commission(const qvvandrel::ResolverRoots* roots,
                   atat::AttributeRegistry* registry) override {
     if (reference_) reference_->connect(roots, registry);
     if (sample_) sample_->connect(roots, registry);
+    if (user_) user_->connect(roots, registry);
   }
 
  private:
   qvvandrel::ReferenceClock* reference_;
   qvvandrel::SampleClock* sample_;
+  qvvandrel::UserClock* user_;
 };
 
 class ClockTestbed : public cliptest::ClipTestbed {
@@ -62,14 +67,16 @@ class ClockTestbed : public cliptest::ClipTestbed {
 
   // Reads the tree (with the session's PXI-backplane flag), builds the clocks named, registers
   // and connects them once.
-  void open(bool pxiBackplane, bool withReference = true, bool withSample = true) {
+  void open(bool pxiBackplane, bool withReference = true, bool withSample = true,
+            bool withUser = false) {
     tree.emplace(pxiBackplane);
     tree->load(fifo);
     clip.clearLog();
     if (withReference) reference.emplace(*tree, pxiBackplane, proxy, configuration);
     if (withSample) sample.emplace(*tree, configuration);
-    root =
-        std::make_unique<ClockRoot>(reference ? &*reference : nullptr, sample ? &*sample : nullptr);
+    if (withUser) user.emplace(*tree, proxy, configuration);
+    root = std::make_unique<ClockRoot>(reference ? &*reference : nullptr,
+                                       sample ? &*sample : nullptr, user ? &*user : nullptr);
     kommissar.setPrimary(root.get());
     kommissar.commission();
   }
@@ -132,6 +139,7 @@ class ClockTestbed : public cliptest::ClipTestbed {
   qvvandrel::KommissarBrenmoor kommissar{&registry, &configuration.deploy};
   std::optional<qvvandrel::ReferenceClock> reference;
   std::optional<qvvandrel::SampleClock> sample;
+  std::optional<qvvandrel::UserClock> user;
   std::unique_ptr<ClockRoot> root;
 };
 
