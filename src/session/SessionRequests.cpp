@@ -9,6 +9,8 @@
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
 #include "foundation/errors/RequestHeader.h"
+#include "session/BlobCodec.h"
+#include "session/StoredBlob.h"
 
 namespace qvvandrelbrenmooru {
 namespace {
@@ -282,10 +284,22 @@ void SessionRequests::invoke(std::uint32_t kind, std::uint32_t code, const void*
       return;
     }
     case 27:
-    case 28:
+    case 28: {
+      const std::vector<std::uint8_t> text = readStoredBlob(proxy, in32(0));
+      if (code == 27) {
+        store(output, fitting32(std::uint64_t{text.size()} + 1));
+        return;
+      }
+      if (std::uint64_t{text.size()} + 1 > outputSize) refuse(kNoRoom);
+      const auto end = std::find(text.begin(), text.end(), 0);
+      auto* out = static_cast<std::uint8_t*>(output);
+      std::copy(text.begin(), end, out);
+      out[end - text.begin()] = 0;
+      return;
+    }
     case 777:
-      // The stored personality text needs the session's blob codec.
-      qverr::raise(qverr::kOperationNotSupported, kNoSuchRequest);
+      storeBitfile(in32(0));
+      return;
     case 29: {
       qverr::ThrowingStatusRecord status;
       const bool result = proxy.command090A(in32(0), &status);
@@ -446,6 +460,20 @@ void SessionRequests::mapRegion(void* output) {
 void SessionRequests::unmapRegion() {
   if (mapping_.address != nullptr) context_.proxy.unmap(&mapping_);
   mapping_ = {};
+}
+
+void SessionRequests::storeBitfile(std::uint32_t slot) {
+  const std::vector<std::uint8_t>& bitstream = context_.bitfile.getBitstream();
+  if (bitstream.empty()) qverr::raise(kNoBitstreamCode, kNoBitstream);
+  // The text with its zero byte, so that it reads back terminated.
+  const std::string& text = context_.bitfile.getXmlWithoutBitstream();
+  const std::vector<std::uint8_t> blob =
+      encodeBlob(reinterpret_cast<const std::uint8_t*>(text.c_str()),
+                 std::uint64_t{text.size()} + 1, kBlobLz4);
+  qverr::ThrowingStatusRecord status;
+  context_.proxy.command0903(
+      slot, reinterpret_cast<std::uint64_t>(bitstream.data()), fitting32(bitstream.size()),
+      kBlobLz4, reinterpret_cast<std::uint64_t>(blob.data()), fitting32(blob.size()), &status);
 }
 
 void SessionRequests::calibrationRun(void* output, std::uint64_t outputSize) {

@@ -122,6 +122,7 @@ class SessionRequests {
                         std::uint64_t outputSize);
   void mapRegion(void* output);
   void unmapRegion();
+  void storeBitfile(std::uint32_t slot);
   void calibrationRun(void* output, std::uint64_t outputSize);
   void tdcMeasurement(const void* input, void* output, std::uint64_t outputSize);
   void tdcPulseSweep(std::uint32_t first, std::uint32_t end, void* output,

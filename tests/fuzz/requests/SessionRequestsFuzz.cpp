@@ -22,6 +22,7 @@
 #include "sim/device/SynchronisationUnit.h"
 #include "sim/fixtures/BitfileBuilder.h"
 #include "sim/kernel/Testbed.h"
+#include "tests/unit/session/RequestServicesDouble.h"
 
 namespace {
 
@@ -30,43 +31,6 @@ using Proxy =
 
 constexpr std::uint32_t kGroups[] = {0x101, 0x102, 0x103, 0x104, 0x105, 0x106, 0x107, 0xDE7EC7ED};
 const char kBus[] = "Des0_I2C";
-
-// Every service answers without touching the record beyond what the dispatch checked.
-class Services : public qvvandrelbrenmooru::SessionRequestServices {
- public:
-  void streamRequest(const void*, std::uint64_t, void*, std::uint64_t) override {}
-  std::string routingDeviceName() override { return "PXI1Slot2"; }
-  std::uint32_t calculateRoute(const std::string& from, const std::string& to) override {
-    if (from.empty() || to.empty()) std::abort();
-    return 1;
-  }
-  void reserveRoute(std::uint32_t) override { qverr::throwError(-89137); }
-  void programRoute(std::uint32_t) override {}
-  void destroyRoute(std::uint32_t) override {}
-  std::uint32_t i2cRead(const char* bus, std::uint16_t, std::uint8_t* out, std::uint32_t length,
-                        std::uint32_t) override {
-    if (bus != kBus || length > 255) std::abort();
-    std::memset(out, 1, length);
-    return length;
-  }
-  std::uint32_t i2cWrite(const char* bus, std::uint16_t, const std::uint8_t* data,
-                         std::uint32_t length, std::uint32_t) override {
-    if (bus != kBus || length > 1024) std::abort();
-    return length == 0 ? 0 : data[length - 1];
-  }
-  void i2cWriteRead(const char* bus, std::uint16_t, const std::uint8_t* data,
-                    std::uint32_t writeLength, std::uint8_t* out, std::uint32_t readLength,
-                    std::uint32_t, std::uint32_t* written, std::uint32_t* read) override {
-    if (bus != kBus || writeLength > 1024 || readLength > 255) std::abort();
-    if (writeLength > 0) std::memset(out, data[writeLength - 1], readLength);
-    *written = writeLength;
-    *read = readLength;
-  }
-  void setCableSenseLines(bool) override {}
-  void runCalibrations(qverr::StatusDetailWriter&) override {}
-  bool tdcPolynomial(std::vector<double>*) override { return false; }
-  void runMethod(std::uint32_t, const qvvandrelbrenmooru::MethodArguments&, void*) override {}
-};
 
 struct Bed {
   Bed() {
@@ -97,7 +61,7 @@ struct Bed {
                                                    qvvandrel::initialValue(std::string("x"))};
   qvvandrel::KommissarBrenmoor kommissar{&registry, &clipConfiguration.deploy};
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex sessionMutex, syncMutex;
-  Services services;
+  sessiontest::RequestServicesDouble services;
   qvvandrelbrenmooru::SessionRequestContext context{
       *proxy,
       clipConfiguration,
@@ -125,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(record.data() + 20, &bus, 8);
   }
   std::vector<std::uint8_t> output(outputSize);
+  bed.services.log.clear();
   try {
     bed.requests->invoke(2, 256, record.data(), record.size(),
                          outputSize == 0 ? nullptr : output.data(), outputSize);

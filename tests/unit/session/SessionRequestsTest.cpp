@@ -1,7 +1,6 @@
 // The request dispatch on a simulated module: refusals and size checks, pass-through codes
 // against the driver log, CLIP codes, the mapping, the last error, the synchronisation mutex's
-// hold and the groups the dispatch serves itself. Features above the session are a recording
-// double.
+// hold, commit and the graph, and the groups the dispatch serves itself.
 
 #include "session/SessionRequests.h"
 
@@ -12,60 +11,16 @@
 #include <thread>
 
 #include "../attributes/TestSupport.h"
+#include "../model/TestFeature.h"
+#include "RequestServicesDouble.h"
 #include "SessionTestbed.h"
+#include "sim/device/StoredBlobs.h"
 
 namespace {
 
 using Log = std::vector<std::string>;
 
-class RecordingServices : public qvvandrelbrenmooru::SessionRequestServices {
- public:
-  void streamRequest(const void*, std::uint64_t, void*, std::uint64_t) override {
-    log.push_back("stream");
-  }
-  std::string routingDeviceName() override { return "PXI1Slot2"; }
-  std::uint32_t calculateRoute(const std::string& from, const std::string& to) override {
-    log.push_back("route " + from + " " + to);
-    return 77;
-  }
-  void reserveRoute(std::uint32_t) override {
-    log.push_back("reserve");
-    if (failReserve) qverr::throwError(-89137);
-  }
-  void programRoute(std::uint32_t) override { log.push_back("program"); }
-  void destroyRoute(std::uint32_t route) override {
-    log.push_back("destroy " + std::to_string(route));
-    qverr::throwError(-89100);  // a rejected handle
-  }
-  std::uint32_t i2cRead(const char* bus, std::uint16_t address, std::uint8_t* out,
-                        std::uint32_t length, std::uint32_t) override {
-    log.push_back(std::string("read ") + bus + " " + std::to_string(address));
-    std::memset(out, 0xAB, length);
-    return length;
-  }
-  std::uint32_t i2cWrite(const char*, std::uint16_t, const std::uint8_t*, std::uint32_t,
-                         std::uint32_t) override {
-    return 0;
-  }
-  void i2cWriteRead(const char*, std::uint16_t, const std::uint8_t*, std::uint32_t, std::uint8_t*,
-                    std::uint32_t, std::uint32_t, std::uint32_t*, std::uint32_t*) override {}
-  void setCableSenseLines(bool high) override { log.push_back(high ? "high" : "low"); }
-  void runCalibrations(qverr::StatusDetailWriter&) override {}
-  bool tdcPolynomial(std::vector<double>* c) override {
-    *c = {1.0, 2.0};
-    return true;
-  }
-  void runMethod(std::uint32_t index, const qvvandrelbrenmooru::MethodArguments& a,
-                 void*) override {
-    log.push_back("method " + std::to_string(index) + " " + std::to_string(a.first) + " " +
-                  std::to_string(a.second));
-  }
-
-  Log log;
-  bool failReserve = false;
-};
-
-// A record: the header's group and oldest compatible version, then words from offset 16.
+// A record: the group, the oldest compatible version, then words from offset 16.
 std::vector<unsigned char> record(std::uint32_t group, std::vector<std::uint32_t> words,
                                   std::size_t size = 0, std::uint32_t oldest = 0) {
   std::vector<unsigned char> bytes(std::max(size, 16 + 4 * words.size()));
@@ -82,13 +37,15 @@ class SessionRequests : public sessiontest::SessionTestbed {
     sessionMutex.create(&status);
     syncMutex.create(&status);
     open({});
+    kommissar.addCommission(&feature);
+    kommissar.commission();
     requests = std::make_unique<qvvandrelbrenmooru::SessionRequests>(
         qvvandrelbrenmooru::SessionRequestContext{
             *sim.proxy,
             clipConfiguration,
             *bitfile,
             {sessionMutex, registry, clipConfiguration, kommissar},
-            {sessionMutex, kommissar, nullptr, true, *sim.proxy},
+            {sessionMutex, kommissar, nullptr, false, *sim.proxy},
             syncMutex,
             services});
   }
@@ -102,22 +59,20 @@ class SessionRequests : public sessiontest::SessionTestbed {
                      std::uint64_t outSize = 0) {
     return invoke(256, r.data(), r.size(), out, outSize);
   }
-  // The command succeeds from now on, whatever it is sent.
+  // The command succeeds from now on; the first input word of its last call.
   void answer(std::uint32_t command) {
     sim.device().script(command, sim::Reply{{}, 0, {}, 0, {}, false});
   }
-  // The input words of the last command with that code.
-  std::vector<std::uint32_t> sent(std::uint32_t command) {
-    for (const sim::LogEntry& e : sim.device().log()) {
-      if (e.command != command) continue;
-      std::vector<std::uint32_t> words(e.input.size() / 4);
-      std::memcpy(words.data(), e.input.data(), 4 * words.size());
-      return words;
-    }
-    return {};
+  std::uint32_t sentWord(std::uint32_t command, std::size_t i) {
+    std::uint32_t word = 0xDEAD;
+    for (const sim::LogEntry& e : sim.device().log())
+      if (e.command == command) std::memcpy(&word, &e.input.at(4 * i), 4);
+    return word;
   }
 
-  RecordingServices services;
+  modeltest::Journal journal;
+  modeltest::TestFeature feature{"f", journal, {{0x10000010, ""}}};
+  sessiontest::RequestServicesDouble services;
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex sessionMutex, syncMutex;
   qvvandrel::ClipConfiguration clipConfiguration{instructionFifo, true};
   atat::AttributeRegistry registry{-304404, -304403, -304500};
@@ -135,18 +90,12 @@ TEST_F(SessionRequests, UnknownKindsCodesAndGroupsAndBadSizesAreRefusedBeforeAny
     std::uint64_t inSize, outSize;
     bool withIn, withOut;
   };
-  for (const Case c : {Case{1, 7, 0, true, false},
-                       {1, 9, 0, true, false},
-                       {34, 4, 0, true, false},
-                       {0, 4, 4, true, false},
-                       {13, 4, 8, false, true},
-                       {12, 0, 0, true, false},
-                       {16, 0, 7, false, true},
-                       {256, 15, 0, true, false},
-                       {800, 3, 8, true, true},
-                       {6, 8, 0, true, false} /* in[1] = 9 */,
-                       {42, 16, 0, true, false} /* 6 */}) {
-    in.fill(0);
+  // clang-format off
+  for (const Case c : {Case{1, 7, 0, true, false}, {1, 9, 0, true, false}, {34, 4, 0, true, false},
+                       {0, 4, 4, true, false}, {13, 4, 8, false, true}, {12, 0, 0, true, false},
+                       {16, 0, 7, false, true}, {256, 15, 0, true, false}, {800, 3, 8, true, true},
+                       {6, 8, 0, true, false} /* in[1] = 9 */, {42, 16, 0, true, false} /* 6 */}) {
+    // clang-format on
     in[4] = c.code == 6 ? 9 : 0;
     in[12] = c.code == 42 ? 6 : 0;
     EXPECT_EQ(invoke(c.code, c.withIn ? in.data() : nullptr, c.inSize,
@@ -155,7 +104,7 @@ TEST_F(SessionRequests, UnknownKindsCodesAndGroupsAndBadSizesAreRefusedBeforeAny
         << c.code;
   }
   EXPECT_TRUE(sim.device().log().empty());
-  EXPECT_EQ(clip.log().size(), 0u);
+  EXPECT_TRUE(clip.log().empty());
 }
 
 TEST_F(SessionRequests, PassThroughCodesSendTheirMethodWithTheRecordsWords) {
@@ -163,26 +112,25 @@ TEST_F(SessionRequests, PassThroughCodesSendTheirMethodWithTheRecordsWords) {
   std::uint32_t word = 5, result = 0;
   ASSERT_EQ(invoke(0, &word, 4, &result, 4), 0);
   EXPECT_EQ(result, 0x12345678u);
-  EXPECT_EQ(sent(0x80200100).at(0), 5u);
+  EXPECT_EQ(sentWord(0x80200100, 0), 5u);
   struct Case {
     std::uint32_t code;
     double x;
-    std::uint32_t command, a, b;
+    std::uint32_t a, b;
   };
-  for (const Case c : {Case{14, 10.0, 0x40200401, 10, 100},
-                       {14, 200.0, 0x40200401, 200, 204},
-                       {14, -1.0, 0x40200401, 0xFFFFFFFF, 100},
-                       {14, 4294967301.9, 0x40200401, 5, 100},
-                       {15, 1.5, 0x40200403, 1500, 5500}}) {
-    sim.device().clearLog();
-    answer(c.command);
+  // clang-format off
+  for (const Case c : {Case{14, 10.0, 10, 100}, {14, 200.0, 200, 204}, {14, -1.0, 0xFFFFFFFF, 100},
+                       {14, 4294967301.9, 5, 100}, {15, 1.5, 1500, 5500}}) {
+    // clang-format on
+    const std::uint32_t command = c.code == 14 ? 0x40200401 : 0x40200403;
+    answer(command);
     ASSERT_EQ(invoke(c.code, &c.x, 8), 0) << c.x;
-    EXPECT_EQ(sent(c.command).at(0), c.a) << c.x;
-    EXPECT_EQ(sent(c.command).at(1), c.b) << c.x;
+    EXPECT_EQ(sentWord(command, 0), c.a) << c.x;
+    EXPECT_EQ(sentWord(command, 1), c.b) << c.x;
   }
   const double nan = std::nan("");
   EXPECT_EQ(invoke(14, &nan, 8), -52005);
-  // A failed method is raised; a result is stored first.
+  // A failed method is raised; its result is stored first.
   sim.device().script(0x80200100, sim::Reply{{1, 0, 0, 0}, -52018, {}, 0, {}, true});
   EXPECT_EQ(invoke(0, &word, 4, &result, 4), -52018);
   EXPECT_EQ(result, 1u);
@@ -192,15 +140,10 @@ TEST_F(SessionRequests, ClipCodesRequireTheirInterfaceOnceAndMapTheReply) {
   clip.script(0x1304, {0x100, 0}, false);
   std::uint8_t byte = 3, flag = 9;
   ASSERT_EQ(invoke(40, &byte, 1, &flag, 1), 0);
+  ASSERT_EQ(invoke(40, &byte, 1, &flag, 1), 0);
   EXPECT_EQ(flag, 1);
-  const std::array<std::uint8_t, 3> three{1, 2, 3};
-  clip.script(0x1300, {0, 0}, false);
-  ASSERT_EQ(invoke(34, three.data(), 3), 0);
-  const sim::ClipInstruction post = clip.log(0x1300).at(0);
-  EXPECT_EQ(post.flags, 5u);
-  EXPECT_EQ(post.args, (std::vector<std::uint32_t>{1, 2, 3}));
+  EXPECT_EQ(clip.log(0x1304).at(0).flags, 6u);
   EXPECT_EQ(clip.log(0x009).size(), 1u);  // interface 0x13 checked once
-  // Block transfer without payload.
   for (std::uint32_t op : {0x1502u, 0x1504u, 0x1507u, 0x1508u, 0x150Au, 0x1509u})
     clip.script(op, {op == 0x1502 ? 2u : 1u, 0}, false);
   const std::array<std::uint32_t, 4> block{7, 1, 2, 0};
@@ -238,6 +181,48 @@ TEST_F(SessionRequests, ASecondMappingReleasesTheFirstAndTheLastErrorIsToldOnce)
   EXPECT_EQ(text[0], '\0');
 }
 
+TEST_F(SessionRequests, TheStoredBitfileReadsBackWithItsZeroByte) {
+  sim::StoredBlobs slots(sim.device());
+  const std::uint32_t slot = 3;
+  ASSERT_EQ(invoke(777, &slot, 4), 0);
+  EXPECT_EQ(slots.slot(3)->tag, 1);  // LZ4
+  EXPECT_EQ(slots.slot(3)->bitstream, bitfile->getBitstream());
+  const std::string& text = bitfile->getXmlWithoutBitstream();
+  std::uint32_t size = 0;
+  ASSERT_EQ(invoke(27, &slot, 4, &size, 4), 0);
+  EXPECT_EQ(size, text.size() + 2);
+  std::vector<char> out(size, '#');
+  EXPECT_EQ(invoke(28, &slot, 4, out.data(), size - 1), -52005);
+  ASSERT_EQ(invoke(28, &slot, 4, out.data(), size), 0);
+  EXPECT_EQ(std::string(out.data()), text);
+  EXPECT_EQ(out[size - 1], '#');
+  const std::uint32_t empty = 9;
+  EXPECT_EQ(invoke(28, &empty, 4, out.data(), size), sim::StoredBlobs::kNoSlot);
+}
+
+TEST_F(SessionRequests, DebugRequestsCommitAndCopyTheGraphWithinTheOutput) {
+  EXPECT_EQ(group(record(0xDE7EC7ED, {344}, 0, 1)), -52005);  // the method before the version
+  EXPECT_EQ(group(record(0xDE7EC7ED, {342}, 0, 1)), -304502);
+  EXPECT_EQ(group(record(0xDE7EC7ED, {343}), nullptr, 8), -52005);
+  EXPECT_TRUE(journal.empty());
+  EXPECT_EQ(group(record(0xDE7EC7ED, {342})), 0);
+  EXPECT_EQ(journal, (Log{"f.compile", "f.deploy!"}));
+  EXPECT_EQ(clip.log(0x101).size(), 1u);
+  sync.setLocked(false);  // the module lost its settings: every feature is rewritten
+  EXPECT_EQ(group(record(0xDE7EC7ED, {342})), 0);
+  EXPECT_EQ(journal.back(), "f.deploy!");
+
+  const std::string graph = kommissar.graph();
+  ASSERT_LT(graph.size(), 500u);
+  std::array<char, 512> out;
+  out.fill('#');
+  EXPECT_EQ(group(record(0xDE7EC7ED, {343}), out.data(), 1), 0);
+  EXPECT_EQ(std::string(out.data(), 2), std::string("\0#", 2));
+  EXPECT_EQ(group(record(0xDE7EC7ED, {343}), out.data(), 500), 0);
+  EXPECT_EQ(std::string(out.data()), graph);
+  EXPECT_EQ(std::string(&out[498], 3), std::string("\0\0#", 3));
+}
+
 TEST_F(SessionRequests, MethodsCheckIndicesAndOnlyTheHolderReleasesTheSyncMutex) {
   EXPECT_EQ(group(record(0x104, {15}, 36, 1)), -52005);
   EXPECT_EQ(group(record(0x104, {7}, 36)), -52005);
@@ -245,7 +230,7 @@ TEST_F(SessionRequests, MethodsCheckIndicesAndOnlyTheHolderReleasesTheSyncMutex)
   EXPECT_EQ(group(record(0x104, {14})), -52005);
   auto eight = record(0x104, {8}, 36);
   const double first = 1.25, second = -2.5;
-  std::memcpy(&eight[20], &first, 8);  // unaligned, as the record is packed
+  std::memcpy(&eight[20], &first, 8);  // unaligned: the record is packed
   std::memcpy(&eight[28], &second, 8);
   EXPECT_EQ(group(eight), 0);
   EXPECT_EQ(services.log, (Log{"method 8 1.250000 -2.500000"}));
@@ -286,7 +271,7 @@ TEST_F(SessionRequests, RoutesTransfersAndSerialRecordsAreCheckedWithinTheirByte
        {std::pair{0x1F1F0002u, true}, {0x1F1F0003u, false}, {3u, false}, {0u, false}}) {
     EXPECT_EQ(group(record(0x106, {1, target, 4, 0xCAFE})), accepted ? 0 : -52005) << target;
   }
-  EXPECT_EQ(sent(0x4020020A).at(0), 2u);
+  EXPECT_EQ(sentWord(0x4020020A, 0), 2u);
   EXPECT_EQ(group(record(0x106, {1, 2, 5, 0})), -52005);  // data beyond the record
 
   const char* bus = "Des0_I2C";
@@ -302,8 +287,7 @@ TEST_F(SessionRequests, RoutesTransfersAndSerialRecordsAreCheckedWithinTheirByte
   EXPECT_EQ(services.log, (Log{"read Des0_I2C 64"}));
   EXPECT_EQ(out[3], 0xAB);
   EXPECT_EQ(out[255], 4);
-  read[31] = 0;
-  read[32] = 1;  // 256 bytes
+  read[32] = 1;  // 260 bytes
   EXPECT_EQ(group(read, out.data(), 259), -52005);
 }
 
