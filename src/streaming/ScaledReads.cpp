@@ -189,9 +189,10 @@ class Deinterleaver {
     store(destination_ + (k * perChannel_ + element / channels_) * sizeof(Out),
           convert(raw, gains_[k], offsets_[k]));
   }
-  // Unrolled per channel count; the factors are copied so that the stores cannot alias them.
+  // Unrolled per channel count; the factors are copied and the source is restrict-qualified so
+  // that the stores alias neither.
   template <std::uint64_t N>
-  void placeGroups(const T* source, std::uint64_t groups, std::uint64_t sample) const {
+  void placeGroups(const T* __restrict source, std::uint64_t groups, std::uint64_t sample) const {
     double gain[N];
     double offset[N];
     unsigned char* block[N];
