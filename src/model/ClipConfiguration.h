@@ -32,7 +32,9 @@ struct ClipConfiguration {
         interface18(client()),
         interface19(client()),
         interface20(client()),
-        interface21(client()) {}
+        interface21(client()),
+        interface48(client()),
+        interface601(client()) {}
   ClipConfiguration(const ClipConfiguration&) = delete;
   ClipConfiguration& operator=(const ClipConfiguration&) = delete;
 
@@ -41,7 +43,8 @@ struct ClipConfiguration {
   // The CLIP deploy root's way to the CLIP (instruction 0x101).
   ClipAccess deploy;
   // One per interface: 2 clocks, 3 synchronisation, 9 analog input, 13 analog output, 14
-  // external trigger, 0x12 PLLs, 0x13 and 0x15 session requests, 20 digital and PFI lines.
+  // external trigger, 0x12 PLLs, 0x13 and 0x15 session requests, 20 digital and PFI lines,
+  // 0x30 serial-channel status and power over coax, 0x259 CSI-2 lanes.
   InterfaceClient interface2;
   InterfaceClient interface3;
   InterfaceClient interface9;
@@ -51,6 +54,8 @@ struct ClipConfiguration {
   InterfaceClient interface19;
   InterfaceClient interface20;
   InterfaceClient interface21;
+  InterfaceClient interface48;
+  InterfaceClient interface601;
 
  private:
   InterfaceClient client() const {
