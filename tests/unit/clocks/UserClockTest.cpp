@@ -205,7 +205,12 @@ TEST_F(UserClockTest, ClocksAreNamedAfterTheirSerialChannelsAndDataClocks) {
     EXPECT_EQ(f->getDefault(), clock.frequency);
     EXPECT_TRUE(names.contains(UserClock::kEnabledId, clock.name));
   }
+  // More RX banks than there are bank names are refused, not made by the billion.
+  profile.rxBankCount = 17;
+  EXPECT_NE(buildFails(profile).detail.find(R"("Unhandled RX clock bank count: ",17)"),
+            std::string::npos);
   // A data clock without its own default needs a module the defaults know.
+  profile.rxBankCount = 16;
   deviceStatus.setAdapterModule(0x1FA74D16, 0);
   const attrtest::Thrown thrown = buildFails(profile);
   EXPECT_EQ(thrown.code, -304010);
@@ -363,7 +368,7 @@ TEST_F(UserClockTest, DeployWritesWhatEachPllTakes) {
   profile.plls[0][502] = {1010000, 5400000};
   profile.userClocks[0][601] = {1};
   profile.userClocks[1][601] = {1};
-  profile.userClocks[0][603] = {2000000};
+  profile.userClocks[0][603] = {5000000};  // 5 GHz: past 32 bits in Hz
   openWith(profile);
   frequency("CLK0").set(1007.5e6);
   clearLogs();
