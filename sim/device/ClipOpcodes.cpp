@@ -11,6 +11,7 @@
 #include "sim/device/ClipIoModule.h"
 #include "sim/device/ClipPll.h"
 #include "sim/device/ClipSerDes.h"
+#include "sim/device/ClipSynchronisation.h"
 
 namespace sim {
 
@@ -109,6 +110,13 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0205, &setReferenceSource},
     {0x0207, &setTxClock},
     {0x0209, &setRxBank},
+    // Synchronisation adjustment (ClipSynchronisation.cpp).
+    {0x0300, &readDelayStep},
+    {0x0301, &writePeriodDelay},
+    {0x0302, &readPhaseDacMaximum},
+    {0x0303, &readPhaseDacMinimum},
+    {0x0305, &writePhaseDacValue},
+    {0x0308, &commitAdjustment},
     {0x0309, &replyValue},      // the value that gates session command 0
     {0x030A, &setVcoPeriod},    // the PLLs' VCO period (ClipPll.cpp)
     {0x0602, &acceptArgument},  // DIO voltage code

@@ -6,11 +6,13 @@ namespace ififo_rpc {
 
 namespace {
 
-Instruction makeInstruction(uint32_t opcode, std::initializer_list<uint32_t> args, bool option4) {
+Instruction makeInstruction(uint32_t opcode, std::initializer_list<uint32_t> args, bool option4,
+                            bool option8 = false) {
   Instruction instruction(opcode);
   for (uint32_t arg : args) instruction.pushArgument(arg);
   instruction.finishHeader();
   instruction.option4 = option4;
+  instruction.option8 = option8;
   return instruction;
 }
 
@@ -76,6 +78,12 @@ uint32_t callInstructionRaising(const FifoRef& fifo, uint32_t opcode,
                                 std::initializer_list<uint32_t> args, bool option4) {
   qverr::ThrowingStatusRecord status;
   return callInstruction(fifo, opcode, args, option4, &status);
+}
+
+uint32_t callInstructionRaising(const FifoRef& fifo, uint32_t opcode,
+                                std::initializer_list<uint32_t> args, bool option4, bool option8) {
+  qverr::ThrowingStatusRecord status;
+  return fifo.fifo->call(fifo.fifoNumber, makeInstruction(opcode, args, option4, option8), &status);
 }
 
 int32_t sendInstruction1404(const FifoRef& fifo, uint32_t a, uint32_t b) {

@@ -51,6 +51,9 @@ uint32_t callInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_
 // The same with an own throwing record: a failed instruction raises when the call returns.
 uint32_t callInstructionRaising(const FifoRef& fifo, uint32_t opcode,
                                 std::initializer_list<uint32_t> args, bool option4 = false);
+// The same with both option bits chosen (transport flags 4 and 8).
+uint32_t callInstructionRaising(const FifoRef& fifo, uint32_t opcode,
+                                std::initializer_list<uint32_t> args, bool option4, bool option8);
 // One post (no reply) with its 32-bit arguments in order, on the caller's status or raising.
 void postInstruction(const FifoRef& fifo, uint32_t opcode, std::initializer_list<uint32_t> args,
                      bool option4, nQVVUSKS100::tStatus* status);

@@ -7,13 +7,7 @@ namespace qvvandrelbrenmooru {
 void checkModuleChange(qvvandrel::ModuleIoIndicators* indicators, bool feature7Flag,
                        nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_vandrelsync& sync,
                        qvvandrel::Kommissar& kommissar) {
-  if (indicators != nullptr) {
-    qvvandrel::ModuleIoIndicators::ErrorRegister& reg = indicators->errorRegister();
-    nQVVUSKS100::tStatus status;
-    int32_t error = 0;
-    reg.transport()->readI32(reg.address(), &error, &status);
-    if (!status.isError() && error != 0) kommissar.requestClipRedeploy();
-  }
+  if (indicators != nullptr && indicators->readErrorOrZero() != 0) kommissar.requestClipRedeploy();
   if (!feature7Flag) {
     bool settingsKept;
     {

@@ -3,6 +3,7 @@
 // status, and the read-only attributes "IO Error" and "IO Ready" that read them on every get.
 // The error register is also what the module-change check and the calibration read.
 
+#include <cstdint>
 #include <memory>
 
 #include "attributes/AttributeRegistry.h"
@@ -29,6 +30,13 @@ class ModuleIoIndicators {
   // "IO Error", then "IO Ready".
   void registerAttributes(atat::AttributeRegistry& registry);
   ErrorRegister& errorRegister() { return error_; }
+  // The module-IO error register as a signed value; a failed read counts as 0 (no error).
+  std::int32_t readErrorOrZero() {
+    nQVVUSKS100::tStatus status;
+    std::int32_t error = 0;
+    error_.transport()->readI32(error_.address(), &error, &status);
+    return status.isError() ? 0 : error;
+  }
 
  private:
   explicit ModuleIoIndicators(SessionTransportInterface& transport);
