@@ -8,6 +8,7 @@ ConfigAPI::ConfigAPI(const ClipCapabilities& capabilities, ClipConfiguration& cl
                      bool pxiBackplane)
     : referenceClock_(capabilities, pxiBackplane, proxy, clip),
       sampleClock_(capabilities, clip),
+      userClocks_(capabilities, proxy, clip),
       aiChannels_(capabilities, clip),
       aoChannels_(capabilities, clip),
       adcInterleaving_(capabilities, clip, transport),
@@ -25,6 +26,7 @@ ConfigAPI::~ConfigAPI() = default;
 void ConfigAPI::registerAttributes(atat::AttributeRegistry* registry) {
   referenceClock_.collectAttributes(registry);
   sampleClock_.collectAttributes(registry);
+  userClocks_.collectAttributes(registry);
   aiChannels_.registerAttributes(registry);
   aoChannels_.registerAttributes(registry);
   // An absent converter or trigger registers nothing.
@@ -42,6 +44,7 @@ void ConfigAPI::registerAttributes(atat::AttributeRegistry* registry) {
 void ConfigAPI::commission(const ResolverRoots* roots, atat::AttributeRegistry* registry) {
   referenceClock_.connect(roots, registry);
   sampleClock_.connect(roots, registry);
+  userClocks_.connect(roots, registry);
   aiChannels_.commission(roots, registry);
   aoChannels_.commission(roots, registry);
   // Interleaving links the inputs' enable switches, which the analog inputs registered.

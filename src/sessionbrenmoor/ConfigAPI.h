@@ -12,6 +12,7 @@
 #include "clip/ClipCapabilities.h"
 #include "clocks/ReferenceClock.h"
 #include "clocks/SampleClock.h"
+#include "clocks/UserClock.h"
 #include "features/AdcInterleaving.h"
 #include "features/AoChannels.h"
 #include "features/CableSense.h"
@@ -42,6 +43,7 @@ class ConfigAPI : public CommissionInterface {
 
   ReferenceClock& referenceClock() { return referenceClock_; }
   SampleClock& sampleClock() { return sampleClock_; }
+  UserClock& userClocks() { return userClocks_; }
   AdcInterleaving& adcInterleaving() { return adcInterleaving_; }
   ExternalAnalogTrigger& externalAnalogTrigger() { return externalAnalogTrigger_; }
   CableSense& cableSense() { return cableSense_; }
@@ -50,6 +52,7 @@ class ConfigAPI : public CommissionInterface {
  private:
   ReferenceClock referenceClock_;
   SampleClock sampleClock_;
+  UserClock userClocks_;
   config::ai::Channels aiChannels_;
   AoChannels aoChannels_;
   AdcInterleaving adcInterleaving_;

@@ -69,8 +69,8 @@ SessionBrenmoor::SessionBrenmoor(const std::shared_ptr<qvkel::user::Fpga>& fpga,
                                  unsigned int options, qvrocoapi::RocoCpp* routes,
                                  const char* deviceName,
                                  std::shared_ptr<TerminalAliasInfo>& terminalAliases)
-    : qvkel::user::Session(fpga, proxy, configurer, checker, attributeHandler, ioAccessor, bitfile,
-                           name, options),
+    : qvkel::user::SessionWithP2P(fpga, proxy, configurer, checker, attributeHandler, ioAccessor,
+                                  bitfile, name, options),
       proxy_(proxy),
       instructionFifo_(*proxy_),
       clip_(instructionFifo_, ioModulePresent(*proxy_)),
@@ -212,7 +212,7 @@ bool SessionBrenmoor::download(const std::uint8_t* bytes, std::size_t size) {
   bool running;
   {
     const DeviceResetGuard guard(routes_, &deviceName_);
-    running = qvkel::user::Session::download(bytes, size);
+    running = qvkel::user::SessionWithP2P::download(bytes, size);
   }
   kommissar_.requestRedeploy();
   return running;
@@ -221,7 +221,7 @@ bool SessionBrenmoor::download(const std::uint8_t* bytes, std::size_t size) {
 void SessionBrenmoor::reset() {
   {
     const DeviceResetGuard guard(routes_, &deviceName_);
-    qvkel::user::Session::reset();
+    qvkel::user::SessionWithP2P::reset();
   }
   kommissar_.requestRedeploy();
 }

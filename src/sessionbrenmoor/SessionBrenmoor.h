@@ -33,11 +33,12 @@
 #include "session/RocoCpp.h"
 #include "session/SessionTransport.h"
 #include "sessionbrenmoor/ConfigAPI.h"
+#include "streaming/SessionWithP2P.h"
 #include "streaming/StreamingAPI.h"
 
 namespace qvvandrelbrenmooru {
 
-class SessionBrenmoor : public qvkel::user::Session {
+class SessionBrenmoor : public qvkel::user::SessionWithP2P {
  public:
   using Proxy = nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_vandrelbrenmoor;
 

@@ -67,6 +67,7 @@ class SessionBrenmoorTest : public ::testing::Test {
   }
   void useProfile(CapabilityProfile profile, std::vector<uint32_t> more = {}) {
     std::vector<uint32_t> words = sim::capabilityWords(profile);
+
     words.insert(words.end(), more.begin(), more.end());
     clip.setCapabilities(words);
     queries.setIoModulePresent(profile != CapabilityProfile::None);
