@@ -4,12 +4,6 @@
 #include "foundation/errors/Exception.h"
 
 namespace qvvandrel {
-namespace {
-
-constexpr qverr::StatusLocation kAlreadyLinkedLocation{"qvvandrel/dependency/AttributeLink", 48,
-                                                       qverr::kComponent};
-
-}  // namespace
 
 void wireCompileResolver(const ResolverRoots& roots, Dependency& compileResolver,
                          Dependency* deployResolver) {
@@ -23,8 +17,9 @@ void wireInput(Dependency& compileResolver, Dependency& input) {
   input.addDependent(&compileResolver);
 }
 
+// A bare code: a feature commissioned twice is a fault of the session, not of the host's input.
 void raiseAlreadyLinked() {
-  qverr::raise(qverr::kInternalError, kAlreadyLinkedLocation);
+  qverr::throwError(qverr::kInternalError);
 }
 
 }  // namespace qvvandrel
