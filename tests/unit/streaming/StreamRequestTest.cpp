@@ -136,6 +136,19 @@ TEST_F(StreamRequestTest, AWriteCommitsFirstThenWaitsForTheWrittenCount) {
   const auto written = std::find(commands.begin(), commands.end(), kReleaseFifo);
   ASSERT_NE(written, commands.end());
   EXPECT_LT(std::find(commands.begin(), commands.end(), streamtest::kFifoSetBuffer), written);
+
+  // With the FIFO full and the buffer still, a write times out: reported, not waited for.
+  unit(5).freezeLoop(true);
+  bool full = false;
+  uint64_t room = 0;
+  session->writeFifo(qvkel::TypeU32(), fifoNumber("stream.to target 5.0"), source.data(), 0, 0,
+                     &full, &room);
+  source.resize(std::max<uint64_t>(room, 20));
+  session->writeFifo(qvkel::TypeU32(), fifoNumber("stream.to target 5.0"), source.data(), room, 0,
+                     &full, &room);
+  ASSERT_EQ(send(write.address(40, source.data()).u32(52, 1)), 0);
+  EXPECT_EQ(load<uint64_t>(reply, 0), 0u);
+  EXPECT_EQ(load<uint32_t>(reply, 6), 0xFFFFFFFFu);
   EXPECT_EQ(locks, 0);
 }
 
