@@ -299,6 +299,8 @@ double computeChannelTimestamp(const ChannelCounters& counters, std::size_t chan
   constexpr double kLargest = std::numeric_limits<double>::max();
   const Decimal stamp = Decimal(counters.get(channel)) * Decimal(dt) + Decimal(timeOffset);
   if (stamp > Decimal(kLargest)) return kLargest;
+  // A negative dt or time offset can take it as far below: no double holds that either.
+  if (stamp < Decimal(-kLargest)) return -kLargest;
   return static_cast<double>(stamp.convert_to<long double>());
 }
 

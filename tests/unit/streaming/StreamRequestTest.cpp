@@ -222,6 +222,8 @@ TEST(ChannelTimestampTest, IsExactBeforeItIsRounded) {
   counters.set(1, ~uint64_t{0});
   EXPECT_EQ(qvvandrel::computeChannelTimestamp(counters, 1, 1e300, 0),
             std::numeric_limits<double>::max());
+  EXPECT_EQ(qvvandrel::computeChannelTimestamp(counters, 1, -1e300, 0),
+            std::numeric_limits<double>::lowest());
 }
 
 }  // namespace
