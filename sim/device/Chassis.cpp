@@ -1,5 +1,12 @@
 #include "sim/device/Chassis.h"
 
+#include "sim/device/ClipController.h"
+#include "sim/device/DeviceStatus.h"
+#include "sim/device/PersonalityDriver.h"
+#include "sim/device/SessionQueries.h"
+#include "sim/device/StoredBlobs.h"
+#include "sim/device/SynchronisationUnit.h"
+
 #include <cjson/cJSON.h>
 #include <sys/stat.h>
 
@@ -163,6 +170,14 @@ Chassis::Chassis(Testbed& testbed, const ChassisDescription& description,
     modules_.push_back(std::make_unique<Module>(testbed, m.instance));
     modules_.back()->deviceInterface();
     describe(*modules_.back(), m.description, pxi);
+    Interface& device = modules_.back()->deviceInterface();
+    modules_.back()->fpga();
+    sessionModels_.push_back(std::make_shared<ClipController>(device, CapabilityProfile::Minimal));
+    sessionModels_.push_back(std::make_shared<SynchronisationUnit>(device));
+    sessionModels_.push_back(std::make_shared<SessionQueries>(device));
+    sessionModels_.push_back(std::make_shared<StoredBlobs>(device));
+    sessionModels_.push_back(std::make_shared<PersonalityDriver>(device));
+    sessionModels_.push_back(std::make_shared<DeviceStatus>(device));
   }
 }
 

@@ -57,6 +57,9 @@ class Chassis {
  private:
   ChassisDescription description_;
   std::vector<std::unique_ptr<Module>> modules_;
+  // Each module's CLIP, synchronisation unit, session queries, stored slots and personality
+  // driver, so that a device session opens on it.
+  std::vector<std::shared_ptr<void>> sessionModels_;
 };
 
 }  // namespace sim

@@ -20,6 +20,7 @@
 #include "session/PluginAliasComponents.h"
 #include "session/RocoCpp.h"
 #include "session/SessionFactoryBrenmoor.h"
+#include "sessionbrenmoor/SessionAssemblerBrenmoor.h"
 
 namespace {
 
@@ -139,6 +140,8 @@ qvrocoapi::RocoCppHolder* gRoutes = nullptr;
 qvkel::DeviceManager* gDevices = nullptr;
 qvkel::PluginAliasComponents* gAliases = nullptr;
 qvvandrelbrenmooru::SessionFactoryBrenmoor* gSessions = nullptr;
+// Stateless: one serves every factory the plug-in makes.
+qvvandrelbrenmooru::SessionAssemblerBrenmoor gAssembler;
 
 // The route library is optional: without it, or without any of its entry points, the plug-in
 // runs without route support.
@@ -189,7 +192,8 @@ int32_t qvkel_initializePlugin(void) {
     devices->startObserver();
     aliases = std::make_unique<qvkel::PluginAliasComponents>(*devices, models, *pxi);
     sessions = std::make_unique<qvvandrelbrenmooru::SessionFactoryBrenmoor>(
-        *devices, *pxi, routes != nullptr ? &routes->entries() : nullptr, aliases->aliasManager());
+        *devices, *pxi, routes != nullptr ? &routes->entries() : nullptr, aliases->aliasManager(),
+        &gAssembler);
   });
   if (!built) return static_cast<int32_t>(status.code);
   gPxi = pxi.release();

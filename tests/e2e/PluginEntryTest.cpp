@@ -14,6 +14,7 @@
 #include "discovery/RecordingListener.h"
 #include "qvkel/IFpgaSession.h"
 #include "sim/device/Chassis.h"
+#include "sim/fixtures/BitfileBuilder.h"
 #include "sim/host/PluginHost.h"
 
 namespace {
@@ -131,7 +132,7 @@ TEST_F(PluginEntry, ListsTheChassisModulesInInterfacePathOrder) {
   EXPECT_EQ(plugin().finalize(), 0);
 }
 
-TEST_F(PluginEntry, TheLegacyProtocolHasASessionButTheDeviceSessionIsNotAssembledYet) {
+TEST_F(PluginEntry, SessionsOpenThroughTheFactory) {
   ASSERT_EQ(plugin().initialize(), 0);
   auto devices = list();
   nQVVUSKS100::tStatus status;
@@ -140,9 +141,14 @@ TEST_F(PluginEntry, TheLegacyProtocolHasASessionButTheDeviceSessionIsNotAssemble
   ASSERT_NE(device, nullptr);
   qvkel::IFpgaSession* session = device->createFpgaSession(5, &status);
   ASSERT_NE(session, nullptr);
+  // Bit 30 with a text that names no flash image: parsed as bitfile text, and malformed.
   session->open("<Bitfile/>", "", 0x40000000, &status);
-  EXPECT_EQ(status.code, -63193);
-  EXPECT_STREQ(status.file, "SessionFactoryBrenmoor");
+  EXPECT_EQ(status.code, -61070);
+  status = {};
+  session->open(qvsim::BitfileBuilder().text().c_str(), qvsim::BitfileBuilder::kDefaultSignature,
+                0x40000000, &status);
+  // A real design opens the device session on the module.
+  EXPECT_EQ(status.code, 0) << status.file << " " << status.line;
   session->release();
   // The legacy protocol's session opens; the simulated chassis handles no legacy attribute.
   status = {};
