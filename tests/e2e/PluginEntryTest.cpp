@@ -3,7 +3,9 @@
 // absent or incomplete.
 #include <sys/stat.h>
 
+#include <array>
 #include <barrier>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -147,8 +149,33 @@ TEST_F(PluginEntry, SessionsOpenThroughTheFactory) {
   status = {};
   session->open(qvsim::BitfileBuilder().text().c_str(), qvsim::BitfileBuilder::kDefaultSignature,
                 0x40000000, &status);
-  // A real design opens the device session on the module.
-  EXPECT_EQ(status.code, 0) << status.file << " " << status.line;
+  // A real design opens the device session on the module, which serves the host's requests.
+  ASSERT_EQ(status.code, 0) << status.file << " " << status.line;
+  const auto request = [&](std::uint32_t code, const void* in, std::uint64_t inSize, void* out,
+                           std::uint64_t outSize) {
+    status = {};
+    session->invoke(2, code, reinterpret_cast<std::uint64_t>(in), inSize,
+                    reinterpret_cast<std::uint64_t>(out), outSize, &status);
+    return status.code;
+  };
+  std::array<unsigned char, 565> get{};
+  const std::uint32_t header[] = {258, 0, 0, 0, 721, 0x30000010, 6};  // "Serial Number", text
+  std::memcpy(get.data(), header, sizeof header);
+  std::array<char, 600> reply{};
+  EXPECT_EQ(request(256, get.data(), get.size(), reply.data(), 281), 0);
+  EXPECT_EQ(std::strlen(&reply[24]), 8u) << &reply[24];
+  const std::uint32_t commit[] = {0xDE7EC7ED, 0, 0, 0, 342}, graph[] = {0xDE7EC7ED, 0, 0, 0, 343};
+  EXPECT_EQ(request(256, commit, sizeof commit, nullptr, 0), 0);
+  EXPECT_EQ(request(256, graph, sizeof graph, reply.data(), reply.size()), 0);
+  EXPECT_NE(std::string(reply.data()).find("compile root"), std::string::npos);
+  const std::uint32_t wrongType[] = {258, 0, 0, 0, 721, 0x30000010, 1};
+  std::memcpy(get.data(), wrongType, sizeof wrongType);
+  EXPECT_EQ(request(256, get.data(), get.size(), reply.data(), 281), -304403);
+  const std::int32_t stored = -304403;
+  EXPECT_EQ(request(800, &stored, 4, reply.data(), reply.size()), 0);
+  EXPECT_NE(std::string(reply.data()).find("kUsageTypeAttributeIdentifier"), std::string::npos);
+  EXPECT_EQ(request(800, &stored, 4, reply.data(), reply.size()), 0);
+  EXPECT_EQ(reply[0], '\0');  // told once
   session->release();
   // The legacy protocol's session opens; the simulated chassis handles no legacy attribute.
   status = {};
