@@ -79,6 +79,7 @@ SessionBrenmoor::SessionBrenmoor(const std::shared_ptr<qvkel::user::Fpga>& fpga,
       capabilities_(feature7_),
       registry_(kAttributeNotFound, kWrongAttributeType, kAttributeRegisteredTwice),
       kommissar_(&registry_, &clip_.deploy),
+      calibration_(*proxy_, &feature7_, &clip_.interface3, &ioIndicators_, &registry_),
       bitfile_(bitfile),
       routes_(routes),
       deviceName_(deviceName != nullptr ? deviceName : ""),
@@ -110,13 +111,18 @@ SessionBrenmoor::SessionBrenmoor(const std::shared_ptr<qvkel::user::Fpga>& fpga,
 }
 
 SessionBrenmoor::~SessionBrenmoor() {
+  // A calibration still running uses the synchronisation interface, the features and the
+  // module-IO indicators: it ends, and its results are dropped, before any of them goes.
+  calibration_.discardPendingRun();
   releaseFeatures();
 }
 
 void SessionBrenmoor::releaseFeatures() noexcept {
+  syncApi_.reset();
   for (auto& feature : furtherFeatures_) feature.reset();
   furtherFeatures_.clear();
   if (i2cBusMap_) qvvandrel::SerialChannels::destroyI2cBusMap(i2cBusMap_);
+  moskGenerator_.reset();
   bitfileAttributes_.reset();
   ioIndicators_.reset();
   analogTrigger_.reset();
@@ -162,8 +168,10 @@ void SessionBrenmoor::buildFeatures() {
   analogTrigger_ = std::make_unique<qvvandrel::AnalogTrigger>(transport_.get());
   startTrigger_ =
       std::make_unique<qvvandrel::StartTrigger>(*transport_, *terminalAliases_, deviceName_);
+  moskGenerator_ = std::make_unique<qvvandrel::MoskGenerator>(*proxy_);
   i2cBusMap_ = qvvandrel::SerialChannels::buildI2cBusMap(
       *proxy_, capabilities_, ififo_rpc::FifoRef{&instructionFifo_, clip_.kFifoNumber});
+  syncApi_ = std::make_unique<qvvandrel::SyncAPI>(*proxy_, clip_.interface3, calibration_);
 
   qvvandrel::SessionTransportInterface& transport = *transport_;
   furtherFeatures_.push_back(qvvandrel::IocFilter::create(transport, *proxy_));
@@ -181,6 +189,8 @@ void SessionBrenmoor::buildFeatures() {
   kommissar_.addCommission(analogTrigger_.get());
   kommissar_.addCommission(streaming_.get());
   kommissar_.addCommission(routing_.get());
+  kommissar_.addCommission(moskGenerator_.get());
+  kommissar_.addCommission(syncApi_.get());
   for (auto& feature : furtherFeatures_) kommissar_.addCommission(feature.get());
   kommissar_.commission();
 

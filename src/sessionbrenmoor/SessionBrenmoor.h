@@ -16,6 +16,9 @@
 #include "channels/SerDesI2c.h"
 #include "clip/ClipCapabilities.h"
 #include "clip/InstructionFifo.h"
+#include "clocks/CalibrationManager.h"
+#include "clocks/MoskGenerator.h"
+#include "clocks/SyncAPI.h"
 #include "devkit/BitfileAttributes.h"
 #include "devkit/Session.h"
 #include "devkit/SessionServices.h"
@@ -100,6 +103,9 @@ class SessionBrenmoor : public qvkel::user::SessionWithP2P {
   qvvandrel::StartTrigger& startTrigger() { return *startTrigger_; }
   qvvandrel::AnalogTrigger& analogTrigger() { return *analogTrigger_; }
   qvvandrel::SerDesI2cContext& i2cBusMap() { return *i2cBusMap_; }
+  qvvandrel::CalibrationManager& calibrationManager() { return calibration_; }
+  qvvandrel::MoskGenerator& moskGenerator() { return *moskGenerator_; }
+  qvvandrel::SyncAPI& syncApi() { return *syncApi_; }
 
  private:
   void checkMultiSession();
@@ -107,7 +113,7 @@ class SessionBrenmoor : public qvkel::user::SessionWithP2P {
   void registerSessionAttributes();
   void readFixedLogicReset();
   void buildFeatures();
-  // Deletes the owned features in teardown order.
+  // Deletes the synchronisation interface and the owned features in teardown order.
   void releaseFeatures() noexcept;
 
   std::shared_ptr<Proxy> proxy_;
@@ -118,6 +124,7 @@ class SessionBrenmoor : public qvkel::user::SessionWithP2P {
   qvvandrel::ClipCapabilities capabilities_;
   atat::AttributeRegistry registry_;
   qvvandrel::KommissarBrenmoor kommissar_;
+  qvvandrel::CalibrationManager calibration_;
 
   std::unique_ptr<qvvandrel::SessionTransport> transport_;
   std::unique_ptr<qvvandrel::StreamingAPI> streaming_;
@@ -128,6 +135,7 @@ class SessionBrenmoor : public qvkel::user::SessionWithP2P {
   std::unique_ptr<qvvandrel::AnalogTrigger> analogTrigger_;
   std::unique_ptr<qvvandrel::ModuleIoIndicators> ioIndicators_;
   std::unique_ptr<BitfileAttributes> bitfileAttributes_;
+  std::unique_ptr<qvvandrel::MoskGenerator> moskGenerator_;
   std::unique_ptr<qvvandrel::SerDesI2cContext> i2cBusMap_;
   std::vector<std::unique_ptr<qvvandrel::CommissionInterface>> furtherFeatures_;
 
@@ -150,6 +158,8 @@ class SessionBrenmoor : public qvkel::user::SessionWithP2P {
   atat::FunctorGetter<std::string> serialNumberGetter_;
   atat::NotSettable<std::string> serialNumberSetter_{-304414};
   atat::Attribute<std::string> serialNumberAttribute_;
+
+  std::unique_ptr<qvvandrel::SyncAPI> syncApi_;
 };
 
 }  // namespace qvvandrelbrenmooru

@@ -209,9 +209,33 @@ TEST_F(SessionBrenmoorTest, AnOpenFailingAnywhereReportsItAndTheNextOpens) {
     inject(opcode, [&] { clip.script(opcode, sim::ClipAnswer{0, kInjected}); });
   std::printf("%zu injection points: %zu driver commands, %zu CLIP instructions\n",
               commands.size() + opcodes.size(), commands.size(), opcodes.size());
-  // Whether sessions may share the module, the adapter module the IOC filter asks after, and
-  // the CLIP's version word.
-  EXPECT_EQ(tolerated, (std::vector<uint32_t>{0x8020040D, 0x80200600, 0x80200602, 1}));
+  // Whether sessions may share the module, the synchronisation flag the synchronisation
+  // interface reads as it is built, the adapter module the IOC filter asks after, and the CLIP's
+  // version word.
+  EXPECT_EQ(tolerated, (std::vector<uint32_t>{0x8020040D, 0x0020050B, 0x80200600, 0x80200602, 1}));
+}
+
+// The calibration's worker uses the synchronisation interface, the features and the registry
+// until it ends: closing the session while it runs waits for it first.
+TEST_F(SessionBrenmoorTest, ClosingDuringACalibrationWaitsForIt) {
+  // DRAL7 as a reference, which the calibration switches to.
+  useProfile(CapabilityProfile::Minimal, {200, 2});
+  sync.attach(clip);
+  std::unique_ptr<SessionBrenmoor> session = open();
+  qvvandrel::CalibrationManager& calibration = session->calibrationManager();
+  // A data clock of 1 GHz / 8.
+  session->registry().getTyped<iattr::AttributeInterface<int>>(0x10000015, "")->set(8);
+  session->kommissar().compile();
+  session->kommissar().deploy();
+  calibration.validateClockConfiguration();
+  session->kommissar().compile();
+  session->kommissar().deploy();
+  // The run's first step, choosing the synchronisation mode, answers late.
+  sim.device().script(0x00200502, sim::Reply{{}, {}, {}, 0, std::chrono::milliseconds(50), true});
+  calibration.startCalibration();
+  ASSERT_TRUE(calibration.isPending());
+  session.reset();
+  EXPECT_EQ(openStatus(), 0);
 }
 
 }  // namespace
