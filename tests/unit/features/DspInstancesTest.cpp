@@ -52,8 +52,8 @@ class DspInstancesTest : public featuretest::ConverterTestbed {
   void openWith(std::initializer_list<Dsp> instances) {
     uint32_t offset = 0x100;
     auto add = [&](const std::string& registerName, const char* type) {
-      for (const qvsim::RegisterSpec& spec : design.registers())
-        if (spec.name == registerName) return;
+      for (const qvsim::RegisterSpec& reg : design.registers())
+        if (reg.name == registerName) return;
       design.addRegister({registerName, offset, type});
       offset += 8;
     };

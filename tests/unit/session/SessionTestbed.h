@@ -35,9 +35,9 @@ inline constexpr uint32_t kControlRegister = 0x8004;
 // One register of the test design.
 inline qvsim::RegisterSpec designRegister(const char* name, uint32_t offset, const char* type,
                                           bool checked = false) {
-  qvsim::RegisterSpec spec(name, offset, type);
-  spec.accessMayTimeout = checked;
-  return spec;
+  qvsim::RegisterSpec reg(name, offset, type);
+  reg.accessMayTimeout = checked;
+  return reg;
 }
 
 class SessionTestbed : public ::testing::Test {
@@ -52,7 +52,7 @@ class SessionTestbed : public ::testing::Test {
   // Opens the session on a design with `registers` (beside the internal ones), with the
   // session's open flags.
   void open(const std::vector<qvsim::RegisterSpec>& registers, uint32_t flags = 0) {
-    for (const qvsim::RegisterSpec& spec : registers) design.addRegister(spec);
+    for (const qvsim::RegisterSpec& reg : registers) design.addRegister(reg);
     const std::string text = design.text();
     bitfile = std::make_shared<qvkel::Bitfile>(text.c_str(), false, true);
     devkit_test::ProxyConfigurer configurer(sim.proxy, bitfile, flags);
