@@ -9,20 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "devkit/AttributeHandlers.h"
-#include "devkit/Fpga.h"
-#include "devkit/IoAccessor.h"
-#include "foundation/driver/tDeviceInterfaceIterator.h"
 #include "foundation/errors/Exception.h"
 #include "sessionbrenmoor/SessionBrenmoor.h"
-#include "sim/device/ClipController.h"
-#include "sim/device/DeviceStatus.h"
-#include "sim/device/FpgaModel.h"
 #include "sim/device/GenerationQueries.h"
 #include "sim/device/SessionQueries.h"
-#include "sim/device/SynchronisationUnit.h"
-#include "sim/fixtures/BitfileBuilder.h"
-#include "tests/unit/devkit/SimulatedModule.h"
+#include "tests/unit/session/SessionTestbed.h"
 
 namespace {
 
@@ -31,9 +22,10 @@ using sim::CapabilityProfile;
 
 constexpr int32_t kInjected = -50123;
 
-class SessionBrenmoorTest : public ::testing::Test {
+class SessionBrenmoorTest : public sessiontest::SessionTestbed {
  protected:
   SessionBrenmoorTest() {
+    // The handlers read the module's properties when they are made.
     sim.module.setDeviceProperty("serialNumber", "1A2B");
     nQVVUSKS100::tStatus status;
     nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tDeviceInterfaceIterator iterator(
@@ -82,20 +74,8 @@ class SessionBrenmoorTest : public ::testing::Test {
     return n;
   }
 
-  devkit_test::SimulatedModule sim;
-  sim::FpgaModel& fpgaModel = sim.module.fpga();
-  sim::ClipController clip{sim.device()};
-  sim::DeviceStatus deviceStatus{sim.device()};
-  sim::SynchronisationUnit sync{sim.device()};
   sim::SessionQueries queries{sim.device()};
   sim::GenerationQueries generation{sim.device()};
-  qvsim::BitfileBuilder design;
-  std::shared_ptr<qvkel::IAttributeHandler> handler;
-  std::shared_ptr<qvkel::user::IIoAccessor> accessor =
-      std::make_shared<qvkel::user::IoAccessorIoctl>(sim.proxy);
-  std::shared_ptr<qvkel::user::Fpga> fpga = std::make_shared<qvkel::user::Fpga>(sim.proxy);
-  devkit_test::Checker checker;
-  std::shared_ptr<const qvkel::Bitfile> bitfile;
   std::unique_ptr<devkit_test::ProxyConfigurer> configurer;
 };
 
