@@ -3,6 +3,7 @@
 // and shows what it finds.
 //
 //   qvhost [--chassis FILE] [--plugin FILE] list
+//   qvhost [--chassis FILE] [--plugin FILE] open [attrs | get A | set A=V | commit]...
 //
 // Exit status: 0 on success, 1 when anything fails (the message says what), 2 for bad usage.
 #include <cstdio>
@@ -14,15 +15,26 @@
 #include <string>
 #include <vector>
 
+#include "model/AttributeNames.h"
+#include "qvkel/IFpgaSession.h"
 #include "sim/device/Chassis.h"
+#include "sim/fixtures/BitfileBuilder.h"
+#include "sim/host/HostSession.h"
 #include "sim/host/PluginHost.h"
 
 namespace {
 
 int usage() {
   std::cerr << "usage: qvhost [--chassis FILE] [--plugin FILE] list\n"
-               "  list   the modules the plug-in finds: token, PXI name, alias, device number,\n"
-               "         model and interface path\n"
+               "       qvhost [--chassis FILE] [--plugin FILE] open [COMMAND]...\n"
+               "  list      the modules the plug-in finds: token, PXI name, alias, device number,\n"
+               "            model and interface path\n"
+               "  open      opens a session with the simulated design on the first module; then,\n"
+               "            in order on that session:\n"
+               "  attrs     every attribute: name, channel, value, range, who set it\n"
+               "  get A     one attribute; A is NAME or NAME@CHANNEL (\"AI Range@AI0\")\n"
+               "  set A=V   sets it (V in the attribute's own type)\n"
+               "  commit    writes what was set to the module\n"
                "  --chassis FILE  the simulated chassis (default: " QVHOST_DEFAULT_CHASSIS
                ")\n"
                "  --plugin FILE   the plug-in library (default: " QVHOST_DEFAULT_PLUGIN ")\n";
@@ -87,31 +99,143 @@ std::vector<std::vector<std::string>> listedRows(const sim::host::PluginLibrary&
   return rows;
 }
 
-int list(const std::string& chassisFile, const std::string& pluginFile) {
-  const sim::ChassisDescription description = sim::readChassis(chassisFile);
+// The simulated platform of a chassis description, built on its own testbed.
+struct SimulatedPlatform {
+  explicit SimulatedPlatform(const std::string& file)
+      : description(sim::readChassis(file)), chassis(testbed, description, (setUp(), pxi)) {}
+  void setUp() {
+    sim::installMakerSoftware(testbed);
+    pxi.reset();
+  }
+  sim::ChassisDescription description;
   sim::Testbed testbed;
-  sim::installMakerSoftware(testbed);
   sim::libs::QPxiControl pxi;
-  pxi.reset();
-  sim::Chassis chassis(testbed, description, pxi);
+  sim::Chassis chassis;
+};
 
-  sim::host::PluginLibrary plugin(pluginFile);
+// Runs `work` between the plug-in's initialise and finalise; the plug-in's threads must end
+// before the library is unloaded under them, also when `work` fails.
+template <typename Work>
+void whileInitialised(const sim::host::PluginLibrary& plugin, Work work) {
   check(plugin.initialize(), "qvkel_initializePlugin");
-  std::vector<std::vector<std::string>> rows;
   try {
-    rows = listedRows(plugin, chassis);
+    work();
   } catch (...) {
-    // The plug-in's threads must end before the library is unloaded under them.
     plugin.finalize();
     throw;
   }
   check(plugin.finalize(), "qvkel_finalizePlugin");
+}
 
+int list(const std::string& chassisFile, const std::string& pluginFile) {
+  SimulatedPlatform platform(chassisFile);
+  sim::host::PluginLibrary plugin(pluginFile);
+  std::vector<std::vector<std::string>> rows;
+  whileInitialised(plugin, [&] { rows = listedRows(plugin, platform.chassis); });
+  const sim::ChassisDescription& description = platform.description;
   std::cout << "Chassis:  " << (description.name.empty() ? chassisFile : description.name)
             << "\nPlug-in:  " << pluginFile << "\n\n"
             << rows.size() - 1 << (rows.size() == 2 ? " module" : " modules")
             << " of the Brenmoor generation:\n\n";
   printTable(rows);
+  return 0;
+}
+
+// "NAME@CHANNEL" into the identifier and the channel.
+std::pair<uint32_t, std::string> attributeOf(const std::string& text) {
+  const size_t at = text.find('@');
+  const std::string name = text.substr(0, at);
+  const uint32_t id = sim::host::attributeIdentifier(name);
+  if (id == 0) throw Failure("no attribute is named \"" + name + "\"");
+  return {id, at == std::string::npos ? "" : text.substr(at + 1)};
+}
+
+std::string label(uint32_t id, const std::string& channel) {
+  return std::string(qvvandrel::getAttributeName(id)) + (channel.empty() ? "" : "@" + channel);
+}
+
+// A failed request with the detail the session stored for it.
+Failure failureWithDetail(sim::host::HostSession& session, const std::string& what, int32_t code) {
+  return Failure(what + " failed: " + sim::host::describeCode(code) + "\n" +
+                 session.lastErrorDetail(code));
+}
+
+void showAttributes(sim::host::HostSession& session) {
+  std::vector<std::vector<std::string>> rows{{"NAME", "CHANNEL", "VALUE", "RANGE", "SET BY"}};
+  for (const qvvandrel::AttributeNameEntry& entry : qvvandrel::kAttributeNames) {
+    const auto id = static_cast<uint32_t>(entry.identifier);
+    int32_t code = 0;
+    for (const std::string& channel : session.contexts(id, code)) {
+      sim::host::AttributeValue value;
+      const int32_t got = session.get(id, channel, value);
+      // The attribute requests carry no range; a host sees only the value a commit deploys.
+      rows.push_back(
+          {entry.displayName, channel.empty() ? "-" : channel,
+           got < 0 ? "(" + sim::host::describeCode(got) + ")" : sim::host::formatValue(value), "-",
+           session.setByHost(id, channel) ? "host" : "default"});
+    }
+  }
+  std::cout << rows.size() - 1 << " attributes:\n";
+  printTable(rows);
+}
+
+void runOnSession(sim::host::HostSession& session, const std::vector<std::string>& commands) {
+  for (size_t i = 1; i < commands.size(); ++i) {
+    const std::string& command = commands[i];
+    if (command == "attrs") {
+      showAttributes(session);
+    } else if (command == "commit") {
+      check(session.commit(), "commit");
+      std::cout << "committed\n";
+    } else if (command == "get" || command == "set") {
+      if (++i == commands.size()) throw Failure(command + " needs an attribute");
+      const std::string& argument = commands[i];
+      if (command == "get") {
+        const auto [id, channel] = attributeOf(argument);
+        sim::host::AttributeValue value;
+        const int32_t code = session.get(id, channel, value);
+        if (code < 0) throw failureWithDetail(session, "get " + label(id, channel), code);
+        std::cout << label(id, channel) << " = " << sim::host::formatValue(value) << "\n";
+      } else {
+        const size_t equals = argument.find('=');
+        if (equals == std::string::npos) throw Failure("set needs NAME=VALUE");
+        const auto [id, channel] = attributeOf(argument.substr(0, equals));
+        const std::string text = argument.substr(equals + 1);
+        const int32_t code = session.set(id, channel, text);
+        if (code < 0) throw failureWithDetail(session, "set " + label(id, channel), code);
+        std::cout << label(id, channel) << " set to " << text << "\n";
+      }
+    } else {
+      throw Failure("unknown command " + command);
+    }
+  }
+}
+
+int openSession(const std::string& chassisFile, const std::string& pluginFile,
+                const std::vector<std::string>& commands) {
+  SimulatedPlatform platform(chassisFile);
+  sim::host::PluginLibrary plugin(pluginFile);
+  whileInitialised(plugin, [&] {
+    int32_t code = 0;
+    std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> list(
+        plugin.deviceList(&code), [](qvkel::IDeviceList* l) { l->release(); });
+    check(code, "qvkel_getPluginInterface");
+    nQVVUSKS100::tStatus status{};
+    list->refresh(&status);
+    check(status.code, "refreshing the device list");
+    qvkel::IDevice* device = list->getCount() > 0 ? list->getDevice(0, 0, &status) : nullptr;
+    if (device == nullptr) throw Failure("the chassis has no module");
+    std::unique_ptr<qvkel::IFpgaSession, void (*)(qvkel::IFpgaSession*)> fpga(
+        device->createFpgaSession(5, &status), [](qvkel::IFpgaSession* s) { s->release(); });
+    check(status.code, "createFpgaSession");
+    // Open flag bit 30: the first argument is the bitfile's text.
+    const std::string design = qvsim::BitfileBuilder().text();
+    fpga->open(design.c_str(), qvsim::BitfileBuilder::kDefaultSignature, 0x40000000, &status);
+    check(status.code, "opening the session");
+    std::cout << "Session open on " << device->getName(nullptr) << "\n";
+    sim::host::HostSession session(*fpga);
+    runOnSession(session, commands);
+  });
   return 0;
 }
 
@@ -134,9 +258,10 @@ int main(int argc, char** argv) {
       commands.push_back(arg);
     }
   }
-  if (commands.size() != 1 || commands[0] != "list") return usage();
+  const bool listing = commands.size() == 1 && commands[0] == "list";
+  if (!listing && (commands.empty() || commands[0] != "open")) return usage();
   try {
-    return list(chassisFile, pluginFile);
+    return listing ? list(chassisFile, pluginFile) : openSession(chassisFile, pluginFile, commands);
   } catch (const std::exception& error) {
     std::cerr << "qvhost: " << error.what() << "\n";
     return 1;
