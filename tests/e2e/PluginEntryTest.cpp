@@ -17,6 +17,7 @@
 #include "qvkel/IFpgaSession.h"
 #include "sim/device/Chassis.h"
 #include "sim/fixtures/BitfileBuilder.h"
+#include "sim/host/HostSession.h"
 #include "sim/host/PluginHost.h"
 
 namespace {
@@ -176,6 +177,23 @@ TEST_F(PluginEntry, SessionsOpenThroughTheFactory) {
   EXPECT_NE(std::string(reply.data()).find("kUsageTypeAttributeIdentifier"), std::string::npos);
   EXPECT_EQ(request(800, &stored, 4, reply.data(), reply.size()), 0);
   EXPECT_EQ(reply[0], '\0');  // told once
+  sim::host::HostSession host(*session);
+  sim::host::AttributeValue range;
+  ASSERT_EQ(host.set(0x20000010, "AI0", "0.3"), 0);  // "AI Range"
+  ASSERT_EQ(host.get(0x20000010, "AI0", range), 0);
+  EXPECT_EQ(range.real, 1.0) << "coerced up to the one range the module has";
+  // The design kept as the user image; a session opens from it by name with bit 30.
+  const std::uint32_t userImage = 2;
+  EXPECT_EQ(request(777, &userImage, 4, nullptr, 0), 0);
+  session->release();
+  session = device->createFpgaSession(5, &status);
+  ASSERT_NE(session, nullptr);
+  session->open("qvvandrelbrenmooru::image::user", qvsim::BitfileBuilder::kDefaultSignature,
+                0x40000000, &status);
+  ASSERT_EQ(status.code, 0) << status.file << " " << status.line;
+  sim::host::AttributeValue serial;
+  EXPECT_EQ(sim::host::HostSession(*session).get(0x30000010, "", serial), 0);
+  EXPECT_EQ(serial.text.size(), 8u);
   session->release();
   // The legacy protocol's session opens; the simulated chassis handles no legacy attribute.
   status = {};
