@@ -210,6 +210,11 @@ long Interface::ioctl(int fd, unsigned long request, void* arg) {
              : descriptorCall(command, arg);
 }
 
+void Interface::failCommandAt(size_t index, Reply reply) {
+  std::lock_guard lock(mutex_);
+  indexedFault_.emplace(index, std::move(reply));
+}
+
 std::optional<Reply> Interface::takeScriptedReply(uint32_t command) {
   auto s = scripts_.find(command);
   if (s == scripts_.end() || s->second.empty()) return std::nullopt;
@@ -247,7 +252,12 @@ long Interface::descriptorCall(uint32_t command, void* arg) {
   std::optional<Registered> registered;
   {
     std::lock_guard lock(mutex_);
-    reply = takeScriptedReply(command);
+    if (indexedFault_ && indexedFault_->first-- == 0) {
+      reply = std::move(indexedFault_->second);
+      indexedFault_.reset();
+    } else {
+      reply = takeScriptedReply(command);
+    }
     if (auto h = handlers_.find(command); !reply && h != handlers_.end()) registered = h->second;
   }
   if (!reply && !registered) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/device/CommandTable.h"
@@ -152,6 +153,9 @@ class Interface : public DeviceNode {
   // Scripted replies, consumed in the order given (a persistent one stays at the front).
   void script(uint32_t code, Reply reply);
   void clearScripts();
+  // The descriptor command `index` places after this call (0: the next one) gets `reply`
+  // instead of its handler: a failure injected at one point of a sequence.
+  void failCommandAt(size_t index, Reply reply);
 
   std::vector<LogEntry> log() const;
   void clearLog();
@@ -204,6 +208,7 @@ class Interface : public DeviceNode {
   std::map<uint32_t, Registered> handlers_;
   std::map<uint32_t, RawHandler> rawHandlers_;
   std::map<uint32_t, std::deque<Reply>> scripts_;
+  std::optional<std::pair<size_t, Reply>> indexedFault_;
   std::vector<LogEntry> log_;
   std::map<uint32_t, std::unique_ptr<Region>> regions_;
   std::vector<MapRecord> maps_;

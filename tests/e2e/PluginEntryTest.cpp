@@ -203,6 +203,51 @@ TEST_F(PluginEntry, SessionsOpenThroughTheFactory) {
   EXPECT_EQ(plugin().finalize(), 0);
 }
 
+// Each driver command of an open, an attribute set and a commit (CLIP instructions included)
+// fails once in turn: the sequence reports the driver's status, or succeeds where the failed
+// command is a probe whose failure counts as an answer, and then runs through again.
+TEST_F(PluginEntry, EachDriverCommandOfOpenSetAndCommitFailsOnceInTurn) {
+  ASSERT_EQ(plugin().initialize(), 0);
+  auto devices = list();
+  nQVVUSKS100::tStatus status;
+  devices->refresh(&status);
+  qvkel::IDevice* device = devices->getDevice(0, 0, &status);
+  ASSERT_NE(device, nullptr);
+  sim::Interface& driver = chassis_->find(3, 0, 0)->deviceInterface();
+  const std::string design = qvsim::BitfileBuilder().text();
+  const auto run = [&]() -> int64_t {
+    status = {};
+    std::unique_ptr<qvkel::IFpgaSession, void (*)(qvkel::IFpgaSession*)> session(
+        device->createFpgaSession(5, &status), [](qvkel::IFpgaSession* s) {
+          if (s != nullptr) s->release();
+        });
+    if (status.code < 0) return status.code;
+    session->open(design.c_str(), qvsim::BitfileBuilder::kDefaultSignature, 0x40000000, &status);
+    if (status.code < 0) return status.code;
+    sim::host::HostSession host(*session);
+    if (const int32_t code = host.set(0x20000010, "AI0", "0.3"); code < 0) return code;
+    return host.commit();
+  };
+  ASSERT_EQ(run(), 0);
+  driver.clearLog();
+  ASSERT_EQ(run(), 0);
+  std::vector<uint32_t> commands;
+  for (const sim::LogEntry& entry : driver.log())
+    if (!entry.raw) commands.push_back(entry.command);
+  sim::Reply failure;
+  failure.status = -52024;
+  for (size_t i = 0; i < commands.size(); ++i) {
+    driver.failCommandAt(i, failure);
+    const int64_t failed = run();
+    EXPECT_TRUE(failed == failure.status || failed == 0)
+        << "point " << i << ", command " << std::hex << commands[i] << ": " << std::dec << failed;
+    EXPECT_EQ(run(), 0) << "after point " << i;
+  }
+  EXPECT_GT(commands.size(), 0u);
+  devices.reset();
+  EXPECT_EQ(plugin().finalize(), 0);
+}
+
 TEST_F(PluginEntry, InitialisesWithAndWithoutEachMakerLibrary) {
   for (const char* library : {kPxiLibrary, kRouteLibrary}) {
     for (LibraryChoice choice :
