@@ -27,7 +27,58 @@ std::vector<uint32_t> minimal() {
   return w;
 }
 
+// The full profiles' digital and PFI lines; DIO levels 3.3 to 1.2 V.
+void appendFullDigitalLines(std::vector<uint32_t>& w) {
+  append(w, {{1000, 8}, {1007, 1}, {1001, 4}, {1008, 0}, {1002, 2}, {1003, 2}, {1009, 1}});
+  append(w, {{1010, 0}, {1011, 3300000}, {1004, 8}, {1005, 3300000}, {1005, 2500000}});
+  append(w, {{1005, 1800000}, {1005, 1500000}, {1005, 1200000}, {1006, 0}, {1006, 1}});
+  append(w, {{700, 1}});
+}
+
 std::vector<uint32_t> full() {
+  std::vector<uint32_t> w;
+  // Analog input: 4 channels, ranges 0.5/1/2 V (millionths) each with its offset DAC, both
+  // couplings, all three interleaving modes.
+  append(w, {{100, 4}, {104, 14}, {105, 16}, {101, 500000}, {101, 1000000}, {101, 2000000}});
+  append(w, {{109, 1}, {109, 2}, {108, 125}, {107, 50}, {107, 1000000}});
+  append(w, {{106, 0}, {106, 1}, {110, 0}, {110, 1}, {111, 0}, {111, 1}, {111, 2}});
+  append(w, {{115, 1}, {116, 1}, {102, 0}, {102, 0}, {102, 0}, {103, 65535}, {103, 65535}});
+  append(w, {{103, 65535}, {112, 32768}, {112, 32768}, {112, 32768}, {113, 1}, {113, 1}});
+  append(w, {{113, 2}, {114, 32768}, {114, 32768}, {114, 32768}});
+  // Analog output: 2 channels with their own ranges (section 11, count 309).
+  append(w, {{300, 2}, {303, 1000000}, {308, 2500000}, {304, 16}, {306, 50}, {302, 1}});
+  append(w, {{307, 0}, {307, 1}, {307, 2}});
+  append(w, {{309, 2}, {11, 0}, {310, 1000000}, {310, 2000000}, {11, 1}, {310, 500000}});
+  append(w, {{311, 1}});
+  // Clocks: every reference source code, 10 to 100 MHz in kHz; both sample-clock sources.
+  append(w, {{200, 0}, {200, 1}, {200, 2}, {200, 3}, {200, 4}});
+  append(w, {{201, 10000}, {202, 100000}, {203, 0}, {203, 1}, {206, 1000000}});
+  append(w, {{204, 500000}, {205, 1000000}, {207, 1}, {208, 2}, {209, 4}});
+  // External trigger.
+  append(w, {{400, 1}, {401, 2}, {402, bits(-5)}, {404, 5}, {403, 0}, {405, 2500000}});
+  // Two PLLs (section 5, count 210); at interface version 1 PLL 1 takes PLL 0's properties.
+  append(w, {{210, 2}, {5, 0}, {500, 0}, {501, 4800000}, {501, 5600000}, {502, 5400000}});
+  append(w, {{502, 6200000}, {521, 5000}, {522, 100000}, {503, 255}, {504, 1}});
+  append(w, {{509, 4095}, {510, 1}, {511, 4194303}, {512, 0}, {513, 4194303}, {514, 1}});
+  append(w, {{515, 8}, {516, 1}, {523, 1}, {524, 1}, {527, 100000}, {528, 1}, {529, 1}});
+  append(w, {{5, 1}});
+  // Three user clocks (section 7, count 211): the serial channels' reference clocks, from PLL 0
+  // or bypassed and from PLL 1, and the output's data clock.
+  append(w, {{211, 3}, {7, 0}, {600, 0}, {600, 0xFFFFFFFF}, {601, 256}, {602, 1}, {603, 800000}});
+  append(w, {{604, 1000}, {605, 1}, {606, 1}, {607, 156250}});
+  append(w, {{7, 1}, {600, 1}, {601, 256}, {602, 1}, {603, 400000}, {604, 1000}});
+  append(w, {{7, 2}, {600, 0}, {601, 256}, {602, 1}, {603, 800000}, {604, 1000}, {607, 250000}});
+  append(w, {{212, 0}, {212, 1}, {213, 0}, {213, 1}, {213, 2}, {214, 2}});
+  appendFullDigitalLines(w);
+  // Two serial channels (section 9, count 804): an input and an output whose data clock (field
+  // 811, the section count plus its number) is DataClk0, user clock 2.
+  append(w, {{804, 2}, {9, 0}, {800, 0}, {801, 0}, {802, 0}, {803, 0}, {812, 0}});
+  append(w, {{9, 1}, {800, 1}, {801, 0}, {802, 1}, {803, 1}, {811, 2}});
+  append(w, {{900, 38}});
+  return w;
+}
+
+std::vector<uint32_t> fullWithFlaws() {
   std::vector<uint32_t> w;
   // Analog input: 4 channels, ranges 0.5/1/2 V (millionths), couplings 0 and 1 with a word (2)
   // the coupling converter rejects, all three interleaving modes.
@@ -62,11 +113,7 @@ std::vector<uint32_t> full() {
   append(w, {{604, 1000}, {605, 1}, {606, 1}, {607, 156250}});
   append(w, {{7, 1}, {600, 1}, {601, 256}, {602, 1}, {603, 400000}, {604, 1000}});
   append(w, {{212, 0}, {212, 1}, {213, 0}, {213, 1}, {213, 2}, {214, 2}});
-  // Digital and PFI lines; DIO levels 3.3 to 1.2 V.
-  append(w, {{1000, 8}, {1007, 1}, {1001, 4}, {1008, 0}, {1002, 2}, {1003, 2}, {1009, 1}});
-  append(w, {{1010, 0}, {1011, 3300000}, {1004, 8}, {1005, 3300000}, {1005, 2500000}});
-  append(w, {{1005, 1800000}, {1005, 1500000}, {1005, 1200000}, {1006, 0}, {1006, 1}});
-  append(w, {{700, 1}});
+  appendFullDigitalLines(w);
   // Two serial channels (section 9, count 804): an input and an output.
   append(w, {{804, 2}, {9, 0}, {800, 0}, {801, 0}, {802, 0}, {803, 0}, {812, 0}});
   append(w, {{9, 1}, {800, 1}, {801, 0}, {802, 1}, {803, 1}, {811, 3}});
@@ -133,6 +180,8 @@ std::vector<uint32_t> capabilityWords(CapabilityProfile profile) {
       return minimal();
     case CapabilityProfile::Full:
       return full();
+    case CapabilityProfile::FullWithFlaws:
+      return fullWithFlaws();
     case CapabilityProfile::AnalogInput:
       return analogInput(false);
     case CapabilityProfile::AnalogInputShortOffsetList:

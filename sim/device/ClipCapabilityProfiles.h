@@ -13,7 +13,11 @@ namespace sim {
 enum class CapabilityProfile : uint8_t {
   None,     // no I/O module: nothing reported
   Minimal,  // two analog inputs, the onboard reference clock, a fixed sample-clock timebase
-  Full,     // every identifier and section kind, with the flaws a tree must survive
+  Full,     // every feature, complete and consistent: a session opens on it
+  // The same kinds with the flaws a tree must survive: words the converters reject, a field
+  // that is no capability, a section that does not exist, PLL 1 with values of its own at
+  // interface version 1, short offset lists, an unknown identifier.
+  FullWithFlaws,
   // Only analog inputs: four channels with the enable switch, ranges 10, 2 and 0.5 with their
   // offset DACs (the one of 0.5 without a scale), and the four lists of channel properties.
   AnalogInput,

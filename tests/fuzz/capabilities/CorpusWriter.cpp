@@ -20,7 +20,7 @@ void write(const std::string& path, uint8_t flags, uint8_t failAt,
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   const std::string dir = argv[1];
-  const auto full = sim::capabilityWords(sim::CapabilityProfile::Full);
+  const auto full = sim::capabilityWords(sim::CapabilityProfile::FullWithFlaws);
   write(dir + "/full.bin", 1, 0, full);
   write(dir + "/full-dral7.bin", 0, 0, full);
   write(dir + "/full-fails-late.bin", 1, 200, full);

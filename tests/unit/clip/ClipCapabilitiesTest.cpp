@@ -10,6 +10,7 @@
 #include "ClipTestbed.h"
 #include "clip/ClipCapabilities.h"
 #include "foundation/errors/Exception.h"
+#include "sim/device/ClipCapabilityProfiles.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ class ClipCapabilitiesTest : public ClipTestbed {
 };
 
 TEST_F(ClipCapabilitiesTest, FullProfileGivesEveryKindWithItsConversion) {
+  clip.setCapabilities(sim::capabilityWords(sim::CapabilityProfile::FullWithFlaws));
   ClipCapabilities tree(true);
   ASSERT_EQ(load(tree), 0);
   EXPECT_EQ(tree.interfaceVersion, 1u);
@@ -405,6 +407,7 @@ TEST(ClipCapabilitiesRegistration, EveryIdentifierWithItsKindTypeAndConversion) 
 }
 
 TEST_F(ClipCapabilitiesTest, ACopyHoldsTheValuesAndItsOwnHandlers) {
+  clip.setCapabilities(sim::capabilityWords(sim::CapabilityProfile::FullWithFlaws));
   ClipCapabilities tree(false);
   ASSERT_EQ(load(tree), 0);
   const ClipCapabilities copy(tree);

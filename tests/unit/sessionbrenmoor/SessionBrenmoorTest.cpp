@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/errors/Exception.h"
@@ -86,7 +87,8 @@ TEST_F(SessionBrenmoorTest, EachProfileOpensWithItsFeaturesAndTheSessionAttribut
     bool capabilitiesRead;
   };
   for (const Row row :
-       {Row{CapabilityProfile::None, false, false}, Row{CapabilityProfile::Minimal, false, true}}) {
+       {Row{CapabilityProfile::None, false, false}, Row{CapabilityProfile::Minimal, false, true},
+        Row{CapabilityProfile::Full, true, true}}) {
     SCOPED_TRACE(static_cast<int>(row.profile));
     useProfile(row.profile);
     const uint32_t claims = queries.claims();
@@ -106,6 +108,15 @@ TEST_F(SessionBrenmoorTest, EachProfileOpensWithItsFeaturesAndTheSessionAttribut
     EXPECT_EQ(triggers, (std::vector<uint32_t>{0, 1, 5}));
     EXPECT_EQ(session->startTrigger().records().size(), 3u);
     EXPECT_FALSE(session->graphText().empty());
+    // One attribute each of the user clocks, serial output, analog outputs, DIO lines and
+    // analog inputs stands only where the CLIP describes them all.
+    const std::pair<uint32_t, const char*> described[] = {{0x2000002C, "DataClk0"},
+                                                          {0x30000016, "SO0"},
+                                                          {0x2000001B, "AO1"},
+                                                          {0x20000032, "DIO7"},
+                                                          {0x1000000E, "AI3"}};
+    for (const auto& [id, channel] : described)
+      EXPECT_EQ(registry.contains(id, channel), row.profile == CapabilityProfile::Full) << channel;
   }
 }
 
