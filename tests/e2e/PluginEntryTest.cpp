@@ -5,6 +5,7 @@
 
 #include <array>
 #include <barrier>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -199,6 +200,68 @@ TEST_F(PluginEntry, SessionsOpenThroughTheFactory) {
   status = {};
   device->setLegacyValue(5, &status);
   EXPECT_EQ(status.code, -63196);
+  devices.reset();
+  EXPECT_EQ(plugin().finalize(), 0);
+}
+
+// The device session's stream, synchronisation and calibration services: each request reaches
+// its feature (the design has no stream) and writes what its code returns.
+TEST_F(PluginEntry, StreamSynchronisationAndCalibrationRequestsReachTheirFeatures) {
+  ASSERT_EQ(plugin().initialize(), 0);
+  auto devices = list();
+  nQVVUSKS100::tStatus status;
+  devices->refresh(&status);
+  qvkel::IFpgaSession* session = devices->getDevice(0, 0, &status)->createFpgaSession(5, &status);
+  ASSERT_NE(session, nullptr);
+  session->open(qvsim::BitfileBuilder().text().c_str(), qvsim::BitfileBuilder::kDefaultSignature,
+                0x40000000, &status);
+  ASSERT_EQ(status.code, 0);
+  using Output = std::array<double, 4>;
+  struct Row {
+    const char* what;
+    std::uint32_t code;
+    std::vector<std::uint32_t> record;
+    std::int32_t expected;
+    bool (*written)(const Output&);
+  };
+  const auto untouched = [](const Output& out) { return std::isnan(out[0]); };
+  const Row rows[] = {
+      {"stream start", 256, {257, 0, 0, 0, 271, 0}, -304405, untouched},
+      {"stream stop", 256, {257, 0, 0, 0, 272, 0}, -304405, untouched},
+      {"method 1", 256, {260, 0, 0, 0, 1}, 0, untouched},
+      {"method 3", 256, {260, 0, 0, 0, 3}, 0, untouched},
+      {"method 5: the counters' interval",
+       256,
+       {260, 0, 0, 0, 5},
+       0,
+       [](const Output& out) { return std::isfinite(out[0]) && std::isnan(out[1]); }},
+      {"method 11 without a run", 256, {260, 0, 0, 0, 11}, 0, untouched},
+      {"method 12: no stream armed",
+       256,
+       {260, 0, 0, 0, 12},
+       0,
+       [](const Output& out) {
+         return reinterpret_cast<const unsigned char*>(out.data())[0] == 1;
+       }},
+      {"code 13: the average and the empty polynomial's 0",
+       13,
+       {1},
+       0,
+       [](const Output& out) {
+         return std::isfinite(out[0]) && out[1] == 0.0 && std::isnan(out[2]);
+       }},
+  };
+  for (const Row& row : rows) {
+    Output out;
+    out.fill(std::nan(""));
+    status = {};
+    session->invoke(2, row.code, reinterpret_cast<std::uint64_t>(row.record.data()),
+                    row.record.size() * 4, reinterpret_cast<std::uint64_t>(out.data()), sizeof out,
+                    &status);
+    EXPECT_EQ(status.code, row.expected) << row.what;
+    EXPECT_TRUE(row.written(out)) << row.what;
+  }
+  session->release();
   devices.reset();
   EXPECT_EQ(plugin().finalize(), 0);
 }
