@@ -172,7 +172,7 @@ Chassis::Chassis(Testbed& testbed, const ChassisDescription& description,
     describe(*modules_.back(), m.description, pxi);
     Interface& device = modules_.back()->deviceInterface();
     modules_.back()->fpga();
-    sessionModels_.push_back(std::make_shared<ClipController>(device, CapabilityProfile::Minimal));
+    clips_.push_back(std::make_shared<ClipController>(device, CapabilityProfile::Minimal));
     sessionModels_.push_back(std::make_shared<SynchronisationUnit>(device));
     sessionModels_.push_back(std::make_shared<SessionQueries>(device));
     sessionModels_.push_back(std::make_shared<StoredBlobs>(device));

@@ -23,6 +23,8 @@
 
 namespace sim {
 
+class ClipController;
+
 struct ChassisModule {
   std::string instance;
   ModuleDescription description;
@@ -53,12 +55,15 @@ class Chassis {
   const ChassisModule& description(size_t index) const { return description_.modules[index]; }
   // The module at a PCI address, or null.
   Module* find(uint32_t bus, uint32_t device, uint32_t function);
+  // The CLIP of the module at that index, which answers its instruction-FIFO command.
+  ClipController& clip(size_t index) { return *clips_[index]; }
 
  private:
   ChassisDescription description_;
   std::vector<std::unique_ptr<Module>> modules_;
   // Each module's CLIP, synchronisation unit, session queries, stored slots and personality
   // driver, so that a device session opens on it.
+  std::vector<std::shared_ptr<ClipController>> clips_;
   std::vector<std::shared_ptr<void>> sessionModels_;
 };
 
