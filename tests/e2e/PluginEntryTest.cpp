@@ -448,6 +448,9 @@ TEST_F(PluginEntry, ANewDeviceNodeReachesARegisteredListenerOnTheObserverThread)
 
 TEST_F(PluginEntry, AListenerAskingForAListWhileTheLastFinaliseWaitsForItIsRefused) {
   ASSERT_EQ(plugin().initialize(), 0);
+  // The alias threads name themselves once running: only after that does their absence mean
+  // that the finalise has stopped them.
+  ASSERT_TRUE(waitForThreadsNamed(kAliasThread, 2));
   Listener asking;
   int32_t code = 1;
   // On the observer thread, once the last finalise, which joins that thread, is under way.
