@@ -171,7 +171,10 @@ TEST_F(PluginEntry, SessionsOpenThroughTheFactory) {
   EXPECT_EQ(request(256, get.data(), get.size(), reply.data(), 281), 0);
   EXPECT_EQ(std::strlen(&reply[24]), 8u) << &reply[24];
   const std::uint32_t commit[] = {0xDE7EC7ED, 0, 0, 0, 342}, graph[] = {0xDE7EC7ED, 0, 0, 0, 343};
+  sim::ClipController& clip = chassis_->clip(0);
+  clip.clearLog();
   EXPECT_EQ(request(256, commit, sizeof commit, nullptr, 0), 0);
+  EXPECT_EQ(clip.log(0x101).size(), 1u) << "a commit ends with the CLIP's commit instruction";
   EXPECT_EQ(request(256, graph, sizeof graph, reply.data(), reply.size()), 0);
   EXPECT_NE(std::string(reply.data()).find("compile root"), std::string::npos);
   const std::uint32_t wrongType[] = {258, 0, 0, 0, 721, 0x30000010, 1};
