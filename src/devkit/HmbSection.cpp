@@ -1,5 +1,7 @@
 #include "devkit/HmbSection.h"
 
+#include <algorithm>
+
 #include "devkit/DevkitCodes.h"
 #include "devkit/XmlValues.h"
 #include "foundation/errors/Exception.h"
@@ -14,7 +16,7 @@ constexpr qverr::StatusLocation kBadStride{kSource, 171, qverr::kComponent, null
 constexpr qverr::StatusLocation kTooManyRegions{kSource, 193, qverr::kComponent, nullptr};
 constexpr qverr::StatusLocation kOtherDesign{kSource, 201, qverr::kComponent, nullptr};
 constexpr qverr::StatusLocation kBadLlbSize{kSource, 236, qverr::kComponent, nullptr};
-constexpr qverr::StatusLocation kTooManyWithFixed{kSource, 222, qverr::kComponent, nullptr};
+constexpr qverr::StatusLocation kTooManyFixedBlocks{kSource, 222, qverr::kComponent, nullptr};
 
 template <typename F>
 void forEachBlock(const XmlNode* list, F&& visit) {
@@ -83,9 +85,13 @@ bool parseHmbSection(const std::string& text, const std::string& signatureText,
         region.baggage = baggage ? static_cast<uint8_t>(readXmlSigned(baggage) & 0xFF) : 0xFF;
         return true;
       });
-      // Fixed blocks take region indices too: the four-region limit covers them.
-      if (next.regions.size() > HmbSectionState::kMaxRegions)
-        qverr::raise(kBitfileIncompatible, kTooManyWithFixed);
+      // The four-region limit is the dynamic buffer's (its index bits); fixed blocks lie outside
+      // it. Their registration index is 8 bits counted from 1: past 255 it would wrap and repeat.
+      const auto fixedCount =
+          std::count_if(next.regions.begin(), next.regions.end(),
+                        [](const auto& entry) { return entry.second.fixedAddress != 0; });
+      if (static_cast<size_t>(fixedCount) > HmbSectionState::kMaxFixedBlocks)
+        qverr::raise(kBitfileIncompatible, kTooManyFixedBlocks);
     }
     // Only a design that uses a block is ever released again: holding the signature of one
     // that uses none would refuse every other design for good.

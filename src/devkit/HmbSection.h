@@ -24,7 +24,8 @@ struct HmbRegion {
 struct HmbSectionState {
   static constexpr uint32_t kMaxDynamicTotal = 0x400000;
   static constexpr uint32_t kRoundUnit = 0x100000;
-  static constexpr size_t kMaxRegions = 4;
+  static constexpr size_t kMaxRegions = 4;        // after the dynamic blocks
+  static constexpr size_t kMaxFixedBlocks = 255;  // registered fixed addresses
 
   std::optional<FpgaSignature> heldSignature;
   std::map<std::string, HmbRegion> regions;  // ordered by name, byte-wise

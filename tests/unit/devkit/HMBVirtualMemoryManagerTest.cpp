@@ -145,6 +145,43 @@ TEST_F(HmbTest, FixedBlocksAloneAreRegisteredAndReleased) {
   EXPECT_TRUE(manager->parseHmbSection(section("", fixedBlock("g", "0x4000")), kOtherSignature));
 }
 
+// Four dynamic regions fill the 4 MiB buffer; two fixed blocks follow them in the table.
+TEST_F(HmbTest, FourDynamicRegionsAndTwoFixedBlocksOpenTogether) {
+  EXPECT_TRUE(manager->parseHmbSection(
+      section(block("Capture", 2, 64) + block("Frames", 0x10000, 64) + block("Meta", 4, 32) +
+                  block("Tail", 1, 8),
+              fixedBlock("Doorbell", "0xFEE00000", "300") + fixedBlock("Bell", "0x123456789A")),
+      kSignature));
+  manager->acquire();
+  ASSERT_EQ(mapsOf(8192).size(), 1u);
+  EXPECT_EQ(mapsOf(8192)[0].length, 0x400000u);
+
+  // In name order, "Bell" (no baggage: 0xFF) then "Doorbell" (300: 0x2C).
+  const auto requests = memory.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].input, (std::vector<uint8_t>{1, 0xFF, 0, 0, 0, 0, 0, 0,  //
+                                                     0x9A, 0x78, 0x56, 0x34, 0x12, 0, 0, 0}));
+  EXPECT_EQ(requests[1].input, (std::vector<uint8_t>{2, 0x2C, 0, 0, 0, 0, 0, 0,  //
+                                                     0x00, 0x00, 0xE0, 0xFE, 0, 0, 0, 0}));
+
+  const auto* base = static_cast<const uint8_t*>(mapsOf(8192)[0].addr);
+  const struct {
+    const char* name;
+    uint64_t offset, size;
+  } regions[] = {
+      {"Capture", 0, 16}, {"Frames", 0x10, 0x80000}, {"Meta", 0x80010, 16}, {"Tail", 0x80020, 1}};
+  for (const auto& expected : regions) {
+    const Manager::Access region = manager->getRegion(expected.name);
+    EXPECT_EQ(region.size, expected.size) << expected.name;
+    EXPECT_EQ(region.address, base + expected.offset) << expected.name;
+    region.cleanup(region.context);
+  }
+  EXPECT_EQ(codeOf([&] { manager->getRegion("Doorbell"); }), -52005);
+  manager->release();
+  EXPECT_TRUE(mapsOf(8192)[0].unmapped);
+  EXPECT_EQ(memory.requests().size(), 2u) << "each block registered once";
+}
+
 TEST_F(HmbTest, Requests) {
   manager->parseHmbSection(kDesign, kSignature);
   manager->acquire();

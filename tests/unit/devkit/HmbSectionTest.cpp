@@ -107,21 +107,36 @@ TEST(HmbSection, FixedBlocksAndBaggage) {
   EXPECT_EQ(state.regions.at("Big").baggage, 44);
 }
 
-TEST(HmbSection, FixedBlocksCountTowardsFourRegions) {
+// Fixed blocks are read after the four-region check, so they may add entries beyond four.
+TEST(HmbSection, FixedBlocksJoinFourDynamicRegions) {
   HmbSectionState state;
-  const std::string threeDynamic = block("A", 1, 8) + block("B", 1, 8) + block("C", 1, 8);
-  EXPECT_EQ(codeOf([&] {
-              qvkel::parseHmbSection(
-                  section(threeDynamic, fixedBlock("D", "0x1000") + fixedBlock("E", "0x2000")),
-                  kSignature, state);
-            }),
-            -63107);
-  EXPECT_TRUE(state.regions.empty());
-  // A fixed address for a dynamic block's name adds no region.
   EXPECT_TRUE(qvkel::parseHmbSection(
-      section(threeDynamic, fixedBlock("A", "0x1000") + fixedBlock("D", "0x2000")), kSignature,
-      state));
-  EXPECT_EQ(state.regions.size(), 4u);
+      section(block("A", 1, 8) + block("B", 1, 8) + block("C", 1, 8) + block("D", 1, 8),
+              fixedBlock("E", "0x1000") + fixedBlock("F", "0x2000", "1")),
+      kSignature, state));
+  EXPECT_EQ(state.regions.size(), 6u);
+  EXPECT_EQ(state.dynamicTotal, 0x400000u);
+  EXPECT_EQ(state.regions.at("D"), (HmbRegion{3, 1, 0, 0xFF}));
+  EXPECT_EQ(state.regions.at("E"), (HmbRegion{0, 0, 0x1000, 0xFF}));
+  EXPECT_EQ(state.regions.at("F"), (HmbRegion{0, 0, 0x2000, 1}));
+}
+
+// Registration numbers fixed blocks with an 8-bit index from 1: past 255 it would wrap.
+TEST(HmbSection, MoreFixedBlocksThanRegistrationIndicesAreIncompatible) {
+  const struct {
+    int count;
+    int32_t code;
+    size_t kept;
+  } rows[] = {{255, 0, 255}, {256, -63107, 0}};
+  for (const auto& row : rows) {
+    std::string fixed;
+    for (int i = 0; i < row.count; ++i) fixed += fixedBlock("F" + std::to_string(i), "0x1000");
+    HmbSectionState state;
+    EXPECT_EQ(codeOf([&] { qvkel::parseHmbSection(section("", fixed), kSignature, state); }),
+              row.code)
+        << row.count;
+    EXPECT_EQ(state.regions.size(), row.kept) << row.count;
+  }
 }
 
 TEST(HmbSection, FixedBlocksAloneUseHostMemoryAndEmptySectionsHoldNoSignature) {
