@@ -32,7 +32,8 @@ class DeviceNotificationObserver : private nQVVANDRELBRENMOORU_22_8::nQVVUSK000:
   // The name is borrowed. The thread is not started. A failure to create the start event is
   // raised.
   explicit DeviceNotificationObserver(const char* interfaceName);
-  // Stops and joins the thread.
+  // Stops and joins the thread; never destroyed on that thread (the join would fail there and
+  // the listener's return would find the observer gone).
   ~DeviceNotificationObserver() override;
   DeviceNotificationObserver(const DeviceNotificationObserver&) = delete;
   DeviceNotificationObserver& operator=(const DeviceNotificationObserver&) = delete;

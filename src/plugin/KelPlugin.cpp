@@ -1,7 +1,9 @@
 // The plug-in's entry points and its process-wide objects: the PXI query library wrapper, the
 // route library's table, the device manager with its observer thread, the alias state with its
 // threads, and the session factory. The first initialise builds them, each further one counts,
-// and the finalise that brings the count back to zero deletes them.
+// and the finalise that brings the count back to zero deletes them. That last finalise is
+// refused on the library's own threads, where host listeners run: it would have to join the
+// thread it runs on.
 #include <pthread.h>
 #include <time.h>
 
@@ -15,6 +17,7 @@
 #include "discovery/DeviceManager.h"
 #include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
+#include "foundation/notify/tThreadController.h"
 #include "qvkel/Plugin.h"
 #include "session/PciModelNameIdentifierCodegen.h"
 #include "session/PluginAliasComponents.h"
@@ -116,10 +119,9 @@ PluginMutex* pluginMutex() {
   return mutex != nullptr && mutex->initialised ? mutex : nullptr;
 }
 
+// Takes over a lock already held.
 class Locked {
  public:
-  explicit Locked(PluginMutex& mutex) : mutex_(mutex) { pthread_mutex_lock(&mutex_.mutex); }
-  // Takes over a lock already held.
   Locked(PluginMutex& mutex, std::adopt_lock_t) : mutex_(mutex) {}
   ~Locked() { pthread_mutex_unlock(&mutex_.mutex); }
   Locked(const Locked&) = delete;
@@ -133,6 +135,27 @@ class Locked {
 std::uint32_t gCount = 0;
 // Set while the last finalise deletes the objects, holding the plug-in mutex.
 std::atomic<bool> gTearingDown{false};
+
+// Host listeners run on the library's own threads, which the last finalise joins while it holds
+// the plug-in mutex: a call from such a thread that waited for the mutex then would wait for
+// ever.
+bool onLibraryThread() {
+  return nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tThreadController::onStartedThread();
+}
+
+// Takes the plug-in mutex; with `refuseDuringTeardown`, gives up (false) instead while a last
+// finalise holds it.
+bool lockPlugin(PluginMutex& mutex, bool refuseDuringTeardown) {
+  if (!refuseDuringTeardown) {
+    pthread_mutex_lock(&mutex.mutex);
+    return true;
+  }
+  while (pthread_mutex_trylock(&mutex.mutex) != 0) {
+    if (gTearingDown.load()) return false;
+    sleepBackoff(gOnce.backoffMs);
+  }
+  return true;
+}
 
 // The five process-wide objects, null while the plug-in is not initialised.
 qvkel::QPxiLibrary* gPxi = nullptr;
@@ -166,7 +189,8 @@ int32_t qvkel_initializePlugin(void) {
   ensureMutex(status);
   PluginMutex* mutex = pluginMutex();
   if (status.isError() || mutex == nullptr) return qverr::kInternalError;
-  Locked lock(*mutex);
+  if (!lockPlugin(*mutex, onLibraryThread())) return qverr::kInternalError;
+  Locked lock(*mutex, std::adopt_lock);
   if (gCount != 0) {
     ++gCount;
     return static_cast<int32_t>(status.code);
@@ -217,15 +241,10 @@ int32_t qvkel_getPluginInterface(uint32_t version, void** interfaceOut) {
     return qverr::kInternalError;
   }
   // Under the plug-in mutex, so that a finalise on another thread cannot delete what the new
-  // list is built over while it is built. A host listener may ask from the library's own thread
-  // while the last finalise, holding the mutex, waits for that thread to end: it is refused
-  // instead of waiting for ever.
-  while (pthread_mutex_trylock(&mutex->mutex) != 0) {
-    if (gTearingDown.load()) {
-      *interfaceOut = nullptr;
-      return qverr::kInternalError;
-    }
-    sleepBackoff(gOnce.backoffMs);
+  // list is built over while it is built; refused while a last finalise runs.
+  if (!lockPlugin(*mutex, true)) {
+    *interfaceOut = nullptr;
+    return qverr::kInternalError;
   }
   Locked lock(*mutex, std::adopt_lock);
   if (gCount == 0) {
@@ -244,9 +263,12 @@ int32_t qvkel_getPluginInterface(uint32_t version, void** interfaceOut) {
 int32_t qvkel_finalizePlugin(void) {
   PluginMutex* mutex = pluginMutex();
   if (mutex == nullptr) return qverr::kInternalError;
-  Locked lock(*mutex);
-  // A finalise without a matching initialise changes nothing.
-  if (gCount == 0) return qverr::kInternalError;
+  const bool libraryThread = onLibraryThread();
+  if (!lockPlugin(*mutex, libraryThread)) return qverr::kInternalError;
+  Locked lock(*mutex, std::adopt_lock);
+  // A finalise without a matching initialise changes nothing; nor does a last one on a thread
+  // it would have to join (a host listener's): the host finalises from a thread of its own.
+  if (gCount == 0 || (gCount == 1 && libraryThread)) return qverr::kInternalError;
   if (--gCount != 0) return 0;
   gTearingDown.store(true);
   delete gRoutes;

@@ -2,8 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/inotify.h>
-#include <sys/select.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,7 +29,7 @@ constexpr qverr::StatusLocation kWatchFailed = at(69);
 constexpr qverr::StatusLocation kPipeFailed = at(149);
 constexpr qverr::StatusLocation kScanFailed = at(191);
 constexpr qverr::StatusLocation kReadFailed = at(277);
-constexpr qverr::StatusLocation kSelectFailed = at(350);
+constexpr qverr::StatusLocation kWaitFailed = at(350);
 constexpr qverr::StatusLocation kNamesFull{"tVector", 112, qverr::kComponent};
 
 constexpr const char* kDevPath = "/dev";
@@ -286,28 +286,24 @@ void tNotificationDispatcher::waitForNotification(bool* notified, tBasicString* 
       return;
     }
 
-    if (inotify_ >= FD_SETSIZE || wakeRead_ >= FD_SETSIZE) {
-      // select cannot watch descriptors this high.
-      qverr::recordErrno(*status, EBADF, kSelectFailed);
-      return;
-    }
-    fd_set readable;
+    pollfd watched[2] = {{wakeRead_, POLLIN, 0}, {inotify_, POLLIN, 0}};
     int ready;
     do {
-      FD_ZERO(&readable);
-      FD_SET(inotify_, &readable);
-      FD_SET(wakeRead_, &readable);
-      ready = select(std::max(inotify_, wakeRead_) + 1, &readable, nullptr, nullptr, nullptr);
+      ready = poll(watched, 2, -1);
     } while (ready == -1 && errno == EINTR);
     if (ready == -1) {
-      qverr::recordErrno(*status, errno, kSelectFailed);
+      qverr::recordErrno(*status, errno, kWaitFailed);
       return;
     }
-    if (FD_ISSET(wakeRead_, &readable)) {
+    if (((watched[0].revents | watched[1].revents) & POLLNVAL) != 0) {
+      qverr::recordErrno(*status, EBADF, kWaitFailed);
+      return;
+    }
+    if (watched[0].revents != 0) {
       char wake;
       if (::read(wakeRead_, &wake, 1) == 1) return;
     }
-    if (FD_ISSET(inotify_, &readable)) readEvents(status);
+    if (watched[1].revents != 0) readEvents(status);
   }
 }
 

@@ -16,12 +16,15 @@ constexpr qverr::StatusLocation kAlreadyRunning{"tThreadController", 56, qverr::
 constexpr qverr::StatusLocation kAttributeFailed{"thread", 594, qverr::kComponent};
 constexpr qverr::StatusLocation kCreateFailed{"thread", 632, qverr::kComponent};
 
+thread_local bool startedByController = false;
+
 int32_t callRun(iThread* object) {
   return object->run();
 }
 
 void* trampoline(void* argument) {
   tThreadBlock* block = static_cast<tThreadBlock*>(argument);
+  startedByController = true;
   if (block->name != nullptr) {
     prctl(PR_SET_NAME, block->name, 0, 0, 0);
     std::free(block->name);
@@ -79,10 +82,15 @@ void tThreadController::start(iThread* object, int32_t priority, const char* nam
   running_ = true;
 }
 
-void tThreadController::join() {
-  if (!running_) return;
-  pthread_join(block_.handle, nullptr);
+bool tThreadController::join() {
+  if (!running_) return true;
+  if (pthread_join(block_.handle, nullptr) != 0) return false;
   running_ = false;
+  return true;
+}
+
+bool tThreadController::onStartedThread() {
+  return startedByController;
 }
 
 }  // namespace nQVVANDRELBRENMOORU_22_8::nQVVUSK000

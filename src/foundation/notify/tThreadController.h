@@ -38,8 +38,13 @@ class tThreadController {
   // the normal policy (which accepts only 0). The thread names itself (cut to 15 characters by
   // the kernel). -52016 while a thread runs; -52008 when it cannot be created.
   void start(iThread* object, int32_t priority, const char* name, nQVVUSKS100::tStatus* status);
-  // Waits for the thread when there is one to join; a second join does nothing.
-  void join();
+  // Waits for the thread when there is one to join; a second join does nothing. False when the
+  // join fails (asked on the thread itself, for one): the thread then still counts as running.
+  bool join();
+
+  // True on a thread that a controller started, that is on one of the library's own threads,
+  // where host callbacks run.
+  static bool onStartedThread();
 
   bool isRunning() const { return running_; }
   bool isJoinable() const { return running_; }

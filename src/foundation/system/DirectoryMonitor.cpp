@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/inotify.h>
-#include <sys/select.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,7 +30,7 @@ constexpr qverr::StatusLocation kPipeFailed = at(48, qverr::constant::kOsFault);
 constexpr qverr::StatusLocation kNonBlockingFailed = at(57, qverr::constant::kOsFault);
 constexpr qverr::StatusLocation kInotifyFailed = at(66, qverr::constant::kOsFault);
 constexpr qverr::StatusLocation kWatchFailed = at(75, qverr::constant::kOsFault);
-constexpr qverr::StatusLocation kSelectFailed = at(118, qverr::constant::kOsFault);
+constexpr qverr::StatusLocation kWaitFailed = at(118, qverr::constant::kOsFault);
 constexpr qverr::StatusLocation kTimedOut = at(125, qverr::constant::kOperationTimedOut);
 constexpr qverr::StatusLocation kReadFailed = at(147, qverr::constant::kOsFault);
 
@@ -100,30 +100,23 @@ DirectoryMonitorImpl::~DirectoryMonitorImpl() {
 
 bool DirectoryMonitorImpl::wait(int32_t timeoutMs, uint32_t* watchIndex, qverr::Status& status) {
   if (status.isError() || inotify_ == -1 || wakeRead_ == -1) return false;
-  if (inotify_ >= FD_SETSIZE || wakeRead_ >= FD_SETSIZE) {
-    // select cannot watch descriptors this high.
-    qvsysq::setOsError(status, qverr::kOsFault, kSelectFailed, EBADF);
+  if (timeoutMs < -1) {
+    // poll would wait without limit; only -1 asks for that.
+    qvsysq::setOsError(status, qverr::kOsFault, kWaitFailed, EINVAL);
     return false;
   }
   for (;;) {
+    pollfd watched[2] = {{wakeRead_, POLLIN, 0}, {inotify_, POLLIN, 0}};
     int ready;
-    fd_set readable;
     do {
-      FD_ZERO(&readable);
-      FD_SET(inotify_, &readable);
-      FD_SET(wakeRead_, &readable);
-      timeval limit{};
-      timeval* limitPointer = nullptr;
-      if (timeoutMs != -1) {
-        limit.tv_sec = timeoutMs / 1000;
-        limit.tv_usec = (timeoutMs % 1000) * 1000;
-        limitPointer = &limit;
-      }
-      const int highest = inotify_ > wakeRead_ ? inotify_ : wakeRead_;
-      ready = select(highest + 1, &readable, nullptr, nullptr, limitPointer);
+      ready = poll(watched, 2, timeoutMs);
     } while (ready == -1 && errno == EINTR);
     if (ready == -1) {
-      qvsysq::setOsError(status, qverr::kOsFault, kSelectFailed, errno);
+      qvsysq::setOsError(status, qverr::kOsFault, kWaitFailed, errno);
+      return false;
+    }
+    if (((watched[0].revents | watched[1].revents) & POLLNVAL) != 0) {
+      qvsysq::setOsError(status, qverr::kOsFault, kWaitFailed, EBADF);
       return false;
     }
     if (ready == 0) {
@@ -136,7 +129,7 @@ bool DirectoryMonitorImpl::wait(int32_t timeoutMs, uint32_t* watchIndex, qverr::
       }
       return false;
     }
-    if (FD_ISSET(wakeRead_, &readable)) return false;
+    if (watched[0].revents != 0) return false;
 
     // The wait allocates nothing unless a read comes back empty and the buffer has to grow.
     alignas(inotify_event) char fixed[kEventBufferSize];

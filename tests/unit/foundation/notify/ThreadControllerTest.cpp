@@ -144,6 +144,33 @@ TEST(ThreadController, JoinTwiceJoinsOnceAndRestartWorks) {
   EXPECT_EQ(again.runs.load(), 1);
 }
 
+// A join asked on the thread itself fails: the thread still counts as running, so that its
+// owner's join from another thread still waits for it.
+TEST(ThreadController, AJoinOnTheThreadItselfFailsAndLeavesItRunning) {
+  struct SelfJoin : iThread {
+    int32_t run() override {
+      started.get_future().wait();
+      onStartedThread = tThreadController::onStartedThread();
+      joined = controller.join();
+      stillRunning = controller.isRunning();
+      return 0;
+    }
+    tThreadController controller;
+    std::promise<void> started;
+    bool onStartedThread = false, joined = true, stillRunning = false;
+  } body;
+  nQVVUSKS100::tStatus status;
+  body.controller.start(&body, 0, "self-join", &status);
+  ASSERT_EQ(status.code, 0);
+  body.started.set_value();
+  EXPECT_TRUE(body.controller.join());
+  EXPECT_FALSE(body.controller.isRunning());
+  EXPECT_FALSE(body.joined);
+  EXPECT_TRUE(body.stillRunning);
+  EXPECT_TRUE(body.onStartedThread);
+  EXPECT_FALSE(tThreadController::onStartedThread());
+}
+
 TEST(ThreadController, NegativePriorityIsRejectedByTheNormalPolicy) {
   Probe probe;
   tThreadController controller;

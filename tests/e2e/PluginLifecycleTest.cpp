@@ -1,0 +1,284 @@
+// The plug-in's life as a long-running host sees it: initialise and finalise called from its own
+// listeners, and a host that holds more descriptors than select can watch.
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ThreadNames.h"
+#include "qvkel/IChangeNotificationHandler.h"
+#include "sim/device/Chassis.h"
+#include "sim/host/PluginHost.h"
+
+namespace {
+
+using e2etest::threadsNamed;
+using e2etest::waitForThreadsNamed;
+
+constexpr const char* kObserverThread = "qvkel::DeviceNo";
+constexpr const char* kAliasThread = "qvvandrelbrenmo";
+constexpr const char* kNode = "x\\qvvandrelbrenmoork_vandrelbrenmoor\\y";
+
+// Ends the process when a case does not complete in time: a deadlocked case cannot be unwound.
+class Watchdog {
+ public:
+  explicit Watchdog(std::chrono::seconds limit)
+      : thread_([this, limit] {
+          std::unique_lock lock(mutex_);
+          if (!finished_cv_.wait_for(lock, limit, [&] { return finished_; })) {
+            std::fprintf(stderr, "watchdog: the case did not complete within %lld s\n",
+                         static_cast<long long>(limit.count()));
+            std::_Exit(3);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    finished_cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable finished_cv_;
+  bool finished_ = false;
+  std::thread thread_;
+};
+
+// Counts calls per calling thread's name and runs `body` (with that name) on each.
+class ThreadListener : public qvkel::IChangeNotificationHandler {
+ public:
+  std::function<void(const std::string& thread)> body;
+
+  void onChange() override {
+    char name[16] = {};
+    ::prctl(PR_GET_NAME, name);
+    {
+      std::lock_guard lock(mutex_);
+      threads_.emplace_back(name);
+    }
+    called_.notify_all();
+    if (body) body(name);
+  }
+  size_t callsOn(const std::string& thread) {
+    std::lock_guard lock(mutex_);
+    return static_cast<size_t>(std::count(threads_.begin(), threads_.end(), thread));
+  }
+  // Waits (up to five seconds) for the n-th call on that thread.
+  bool waitFor(const std::string& thread, size_t n) {
+    std::unique_lock lock(mutex_);
+    return called_.wait_for(lock, std::chrono::seconds(5), [&] {
+      return static_cast<size_t>(std::count(threads_.begin(), threads_.end(), thread)) >= n;
+    });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable called_;
+  std::vector<std::string> threads_;
+};
+
+class PluginLifecycle : public ::testing::Test {
+ protected:
+  PluginLifecycle() {
+    pxi_.reset();
+    sim::installMakerSoftware(testbed_);
+    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
+  }
+  ~PluginLifecycle() override {
+    plugin_.reset();
+    chassis_.reset();
+    pxi_.reset();
+  }
+
+  // A refreshed device list, owned by the test.
+  std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> list() {
+    int32_t code = 0;
+    qvkel::IDeviceList* list = plugin_->deviceList(&code);
+    EXPECT_EQ(code, 0);
+    nQVVUSKS100::tStatus status;
+    if (list != nullptr) list->refresh(&status);
+    EXPECT_EQ(status.code, 0);
+    return {list, [](qvkel::IDeviceList* l) {
+              if (l != nullptr) l->release();
+            }};
+  }
+
+  // The alias of the first module, as a fresh list reads it.
+  std::string firstAlias() {
+    const auto rows = sim::host::readDevices(*list());
+    return rows.empty() ? "" : rows[0].alias;
+  }
+
+  sim::Testbed testbed_;
+  sim::libs::QPxiControl pxi_;
+  std::unique_ptr<sim::Chassis> chassis_;
+  std::unique_ptr<sim::host::PluginLibrary> plugin_ =
+      std::make_unique<sim::host::PluginLibrary>(QV_PLUGIN_PATH);
+};
+
+// A listener that finalises the last reference ("device gone, shut down") is told no: its
+// finalise would have to join the thread it runs on. The plug-in stays whole until the host
+// finalises from a thread of its own.
+TEST_F(PluginLifecycle, ALastFinaliseFromAListenerIsRefused) {
+  const struct {
+    const char* thread;
+    bool alias;  // changed through an alias, or through a device node
+  } cases[] = {{kObserverThread, false}, {kAliasThread, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.thread);
+    Watchdog watchdog(std::chrono::seconds(30));
+    ASSERT_EQ(plugin_->initialize(), 0);
+    ASSERT_TRUE(waitForThreadsNamed(kAliasThread, 2));
+    auto devices = list();
+    ThreadListener listener;
+    std::atomic<int32_t> code{1};
+    listener.body = [&](const std::string& thread) {
+      int32_t unset = 1;
+      if (thread == c.thread) code.compare_exchange_strong(unset, plugin_->finalize());
+    };
+    nQVVUSKS100::tStatus status;
+    devices->registerListener(&listener, &status);
+    ASSERT_EQ(status.code, 0);
+    if (c.alias) {
+      devices->getDevice(0, 0, &status)->setAlias("shut_down", 0, nullptr, &status);
+      ASSERT_EQ(status.code, 0);
+    } else {
+      testbed_.createNode(kNode);
+    }
+    ASSERT_TRUE(listener.waitFor(c.thread, 1));
+    for (int i = 0; i < 500 && code.load() == 1; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(code.load(), -52003);
+    EXPECT_EQ(threadsNamed(kObserverThread), 1u);
+    EXPECT_EQ(sim::host::readDevices(*list()).size(), 5u);
+    devices->unregisterListener(&listener);
+    devices.reset();
+    EXPECT_EQ(plugin_->finalize(), 0);
+    EXPECT_EQ(threadsNamed(kObserverThread), 0u);
+    EXPECT_EQ(threadsNamed(kAliasThread), 0u);
+    if (!c.alias) testbed_.deleteNode(kNode);
+  }
+}
+
+// The last finalise holds the plug-in's mutex and joins the observer thread, whose listener
+// calls an entry: refused at once instead of waiting for that mutex for ever.
+TEST_F(PluginLifecycle, AnEntryCalledFromAListenerDuringTheLastFinaliseIsRefused) {
+  const struct {
+    const char* name;
+    int32_t (sim::host::PluginLibrary::*entry)() const;
+  } entries[] = {{"initialise", &sim::host::PluginLibrary::initialize},
+                 {"finalise", &sim::host::PluginLibrary::finalize}};
+  for (const auto& e : entries) {
+    SCOPED_TRACE(e.name);
+    Watchdog watchdog(std::chrono::seconds(30));
+    ASSERT_EQ(plugin_->initialize(), 0);
+    ASSERT_TRUE(waitForThreadsNamed(kAliasThread, 2));
+    ThreadListener listener;
+    int32_t code = 1;
+    // The alias threads end first in a last finalise: once they are gone, it is under way.
+    listener.body = [&](const std::string& thread) {
+      if (thread == kObserverThread && code == 1 && waitForThreadsNamed(kAliasThread, 0))
+        code = (plugin_.get()->*e.entry)();
+    };
+    nQVVUSKS100::tStatus status;
+    list()->registerListener(&listener, &status);
+    testbed_.createNode(kNode);
+    ASSERT_TRUE(listener.waitFor(kObserverThread, 1));
+    EXPECT_EQ(plugin_->finalize(), 0);
+    EXPECT_EQ(code, -52003);
+    EXPECT_EQ(threadsNamed(kObserverThread), 0u);
+    EXPECT_EQ(plugin_->finalize(), -52003) << "nothing left to finalise";
+    testbed_.deleteNode(kNode);
+  }
+}
+
+// Runs `body` in a child process; the child ends with what it returns.
+template <typename Body>
+pid_t spawn(Body body) {
+  const pid_t child = ::fork();
+  if (child == 0) std::_Exit(body());
+  return child;
+}
+
+// A host that holds 1100 descriptors before it initialises: the plug-in's own descriptors are
+// all above 1023, and it still hears of an alias set by another process and of a device node.
+TEST_F(PluginLifecycle, WithMoreThan1024DescriptorsOpenChangesStillArrive) {
+  constexpr int kHeld = 1100;
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_cur < kHeld + 200) {
+    limit.rlim_cur = std::min<rlim_t>(kHeld + 200, limit.rlim_max);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+  }
+  ASSERT_GE(limit.rlim_cur, static_cast<rlim_t>(kHeld + 200));
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  // Forked while this process has no threads; it sets the alias once told to.
+  const pid_t other = spawn([&] {
+    char c;
+    if (::read(go[0], &c, 1) != 1 || plugin_->initialize() != 0) return 2;
+    int32_t code = 0;
+    qvkel::IDeviceList* devices = plugin_->deviceList(&code);
+    nQVVUSKS100::tStatus status;
+    devices->refresh(&status);
+    devices->getDevice(0, 0, &status)->setAlias("far_bench", 0, nullptr, &status);
+    devices->release();
+    return status.code == 0 && plugin_->finalize() == 0 ? 0 : 3;
+  });
+
+  Watchdog watchdog(std::chrono::seconds(60));
+  std::vector<int> held;
+  for (int i = 0; i < kHeld; ++i) held.push_back(::dup(go[0]));
+  ASSERT_GT(held.back(), 1024);
+  ASSERT_EQ(plugin_->initialize(), 0);
+  ASSERT_TRUE(waitForThreadsNamed(kAliasThread, 2));
+  auto devices = list();
+  ThreadListener listener;
+  nQVVUSKS100::tStatus status;
+  devices->registerListener(&listener, &status);
+  ASSERT_EQ(status.code, 0);
+
+  ASSERT_EQ(::write(go[1], "g", 1), 1);
+  int exit = 0;
+  ASSERT_EQ(::waitpid(other, &exit, 0), other);
+  ASSERT_TRUE(WIFEXITED(exit) && WEXITSTATUS(exit) == 0) << exit;
+  // The alias thread re-reads the file, adopts it and tells the listeners.
+  bool arrived = false;
+  for (int i = 0; i < 100 && !(arrived = firstAlias() == "far_bench"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(arrived);
+  EXPECT_TRUE(listener.waitFor(kAliasThread, 1));
+
+  EXPECT_EQ(listener.callsOn(kObserverThread), 0u) << "a wait that fails rescans and tells";
+  EXPECT_FALSE(devices->hasChanged());
+  testbed_.createNode(kNode);
+  EXPECT_TRUE(listener.waitFor(kObserverThread, 1));
+  EXPECT_TRUE(devices->hasChanged());
+
+  devices->unregisterListener(&listener);
+  devices.reset();
+  EXPECT_EQ(plugin_->finalize(), 0);
+  for (int fd : held) ::close(fd);
+  ::close(go[0]);
+  ::close(go[1]);
+}
+
+}  // namespace
