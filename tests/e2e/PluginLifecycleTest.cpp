@@ -224,11 +224,11 @@ TEST_F(PluginLifecycle, WithMoreThan1024DescriptorsOpenChangesStillArrive) {
   constexpr int kHeld = 1100;
   rlimit limit{};
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max < kHeld + 200) GTEST_SKIP() << "the hard limit allows " << limit.rlim_max;
   if (limit.rlim_cur < kHeld + 200) {
-    limit.rlim_cur = std::min<rlim_t>(kHeld + 200, limit.rlim_max);
+    limit.rlim_cur = kHeld + 200;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
   }
-  ASSERT_GE(limit.rlim_cur, static_cast<rlim_t>(kHeld + 200));
   int go[2];
   ASSERT_EQ(::pipe(go), 0);
   // Forked while this process has no threads; it sets the alias once told to.
