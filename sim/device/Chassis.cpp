@@ -15,6 +15,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -30,6 +31,17 @@ using Json = std::unique_ptr<cJSON, void (*)(cJSON*)>;
   throw std::runtime_error("chassis description: " + where + ": " + what);
 }
 
+// A decimal or "0x" hex text of an unsigned 32-bit number.
+std::optional<uint32_t> numberText(const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text, &end, 0);
+  if (*text != '\0' && *text != '-' && *end == '\0' && errno == 0 &&
+      value <= std::numeric_limits<uint32_t>::max())
+    return static_cast<uint32_t>(value);
+  return std::nullopt;
+}
+
 uint32_t number(const cJSON* item, const std::string& where) {
   if (cJSON_IsNumber(item)) {
     const double value = item->valuedouble;
@@ -37,13 +49,7 @@ uint32_t number(const cJSON* item, const std::string& where) {
         value == static_cast<double>(static_cast<uint32_t>(value)))
       return static_cast<uint32_t>(value);
   } else if (cJSON_IsString(item)) {
-    const char* text = item->valuestring;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 0);
-    if (*text != '\0' && *text != '-' && *end == '\0' && errno == 0 &&
-        value <= std::numeric_limits<uint32_t>::max())
-      return static_cast<uint32_t>(value);
+    if (const std::optional<uint32_t> value = numberText(item->valuestring)) return *value;
   }
   bad(where, "expected an unsigned 32-bit number");
 }
@@ -57,6 +63,26 @@ const cJSON* member(const cJSON* object, const char* name, const std::string& wh
   const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, name);
   if (item == nullptr) bad(where, std::string("\"") + name + "\" is missing");
   return item;
+}
+
+CapabilityProfile capabilities(const cJSON* item, const std::string& where) {
+  const std::string name = text(item, where);
+  if (name == "minimal") return CapabilityProfile::Minimal;
+  if (name == "full") return CapabilityProfile::Full;
+  bad(where, "expected \"minimal\" or \"full\"");
+}
+
+std::map<uint32_t, uint32_t> driverAttributes(const cJSON* item, const std::string& where) {
+  if (!cJSON_IsObject(item)) bad(where, "expected an object");
+  std::map<uint32_t, uint32_t> table;
+  const cJSON* entry = nullptr;
+  cJSON_ArrayForEach(entry, item) {
+    const std::string at = where + "." + entry->string;
+    const std::optional<uint32_t> id = numberText(entry->string);
+    if (!id) bad(at, "an attribute is named by an unsigned 32-bit number");
+    table[*id] = number(entry, at);
+  }
+  return table;
 }
 
 ChassisModule parseModule(const cJSON* item, const std::string& where) {
@@ -107,6 +133,10 @@ ChassisModule parseModule(const cJSON* item, const std::string& where) {
       productNamed = true;
     } else if (name == "hardwareRevision") {
       d.hardwareRevision = text(field, at);
+    } else if (name == "capabilities") {
+      module.capabilities = capabilities(field, at);
+    } else if (name == "driverAttributes") {
+      module.driverAttributes = driverAttributes(field, at);
     } else {
       bad(at, "unknown member");
     }
@@ -172,8 +202,10 @@ Chassis::Chassis(Testbed& testbed, const ChassisDescription& description,
     describe(*modules_.back(), m.description, pxi);
     Interface& device = modules_.back()->deviceInterface();
     modules_.back()->fpga();
-    clips_.push_back(std::make_shared<ClipController>(device, CapabilityProfile::Minimal));
-    sessionModels_.push_back(std::make_shared<SynchronisationUnit>(device));
+    for (const auto& [id, value] : m.driverAttributes) modules_.back()->setAttribute(id, value);
+    clips_.push_back(std::make_shared<ClipController>(device, m.capabilities));
+    synchronisation_.push_back(std::make_shared<SynchronisationUnit>(device));
+    synchronisation_.back()->attach(*clips_.back());
     sessionModels_.push_back(std::make_shared<SessionQueries>(device));
     sessionModels_.push_back(std::make_shared<StoredBlobs>(device));
     sessionModels_.push_back(std::make_shared<PersonalityDriver>(device));

@@ -9,13 +9,19 @@
 //    "vendorId", "deviceId", "subsystemVendorId", "revision", "numaNode",   "0x" hex texts
 //    "serialNumber": "01A2B3C4", "slotPath": "PCI0/BUS3/DEV0",
 //    "pxi": {"chassis": 1, "slot": 2} or null (in no PXI chassis),
-//    "targetClass": "BRM-6812", "productName", "hardwareRevision", "numberOfSlots"}]}
+//    "targetClass": "BRM-6812", "productName", "hardwareRevision", "numberOfSlots",
+//    "capabilities": "minimal",                   what the CLIP reports: "minimal" (two
+//                                                 analog inputs, the default) or "full"
+//    "driverAttributes": {"1": 7}}]}              the driver's attribute table (ids as texts,
+//                                                 decimal or "0x" hex); 1 is the legacy value
 // Members left out keep the defaults of sim::ModuleDescription (productName: the target class).
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "sim/device/ClipCapabilityProfiles.h"
 #include "sim/device/Module.h"
 #include "sim/device/ModuleDescription.h"
 #include "sim/kernel/Testbed.h"
@@ -24,10 +30,13 @@
 namespace sim {
 
 class ClipController;
+class SynchronisationUnit;
 
 struct ChassisModule {
   std::string instance;
   ModuleDescription description;
+  CapabilityProfile capabilities = CapabilityProfile::Minimal;
+  std::map<uint32_t, uint32_t> driverAttributes;
 };
 
 struct ChassisDescription {
@@ -57,6 +66,8 @@ class Chassis {
   Module* find(uint32_t bus, uint32_t device, uint32_t function);
   // The CLIP of the module at that index, which answers its instruction-FIFO command.
   ClipController& clip(size_t index) { return *clips_[index]; }
+  // Its synchronisation unit, which measures through that CLIP's synchronisation adjustment.
+  SynchronisationUnit& synchronisation(size_t index) { return *synchronisation_[index]; }
 
  private:
   ChassisDescription description_;
@@ -64,6 +75,7 @@ class Chassis {
   // Each module's CLIP, synchronisation unit, session queries, stored slots and personality
   // driver, so that a device session opens on it.
   std::vector<std::shared_ptr<ClipController>> clips_;
+  std::vector<std::shared_ptr<SynchronisationUnit>> synchronisation_;
   std::vector<std::shared_ptr<void>> sessionModels_;
 };
 

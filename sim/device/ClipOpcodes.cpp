@@ -116,6 +116,7 @@ constexpr ClipOpcode kOpcodes[] = {
     {0x0302, &readPhaseDacMaximum},
     {0x0303, &readPhaseDacMinimum},
     {0x0305, &writePhaseDacValue},
+    {0x0306, &replyValue},  // the reference ticks a synchronisation run sets the Mosk from
     {0x0308, &commitAdjustment},
     {0x0309, &replyValue},      // the value that gates session command 0
     {0x030A, &setVcoPeriod},    // the PLLs' VCO period (ClipPll.cpp)

@@ -65,6 +65,15 @@ TEST(Chassis, AWrongDescriptionIsNamedInTheMessage) {
       {R"({"modules": [{"instance": "a", "pci": {"bus": 1, "device": 0, "function": 0}},
                        {"instance": "b", "pci": {"bus": 1, "device": 0, "function": 0}}]})",
        "modules[1]: its PCI address is used twice"},
+      {R"({"modules": [{"instance": "a", "pci": {"bus": 1, "device": 0, "function": 0},
+           "capabilities": "all"}]})",
+       "modules[0].capabilities: expected \"minimal\" or \"full\""},
+      {R"({"modules": [{"instance": "a", "pci": {"bus": 1, "device": 0, "function": 0},
+           "driverAttributes": {"legacy": 1}}]})",
+       "modules[0].driverAttributes.legacy: an attribute is named by an unsigned 32-bit number"},
+      {R"({"modules": [{"instance": "a", "pci": {"bus": 1, "device": 0, "function": 0},
+           "driverAttributes": {"0x1": "x"}}]})",
+       "modules[0].driverAttributes.0x1: expected an unsigned 32-bit number"},
   };
   for (const auto& [json, message] : cases) {
     try {
