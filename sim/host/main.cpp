@@ -3,14 +3,17 @@
 // and shows what it finds.
 //
 //   qvhost [--chassis FILE] [--plugin FILE] list
-//   qvhost [--chassis FILE] [--plugin FILE] open [attrs | get A | set A=V | commit]...
+//   qvhost [--chassis FILE] [--plugin FILE] open [attrs [F] | get A | set A=V | commit]...
 //
 // Exit status: 0 on success, 1 when anything fails (the message says what), 2 for bad usage.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,7 +34,9 @@ int usage() {
                "            model and interface path\n"
                "  open      opens a session with the simulated design on the first module; then,\n"
                "            in order on that session:\n"
-               "  attrs     every attribute: name, channel, value, range, who set it\n"
+               "  attrs [F] every attribute: name, channel, value, range, who set it; F keeps\n"
+               "            those whose name holds NAME (any case) and whose channel is\n"
+               "            CHANNEL: NAME, @CHANNEL or NAME@CHANNEL (\"AI Range\", @AI0)\n"
                "  get A     one attribute; A is NAME or NAME@CHANNEL (\"AI Range@AI0\")\n"
                "  set A=V   sets it (V in the attribute's own type)\n"
                "  commit    writes what was set to the module\n"
@@ -160,12 +165,64 @@ Failure failureWithDetail(sim::host::HostSession& session, const std::string& wh
                  session.lastErrorDetail(code));
 }
 
-void showAttributes(sim::host::HostSession& session) {
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Channel names in number order: a run of digits compares by its value ("AO2" before "AO10").
+bool numberOrder(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  while (i < a.size() && j < b.size()) {
+    if (isDigit(a[i]) && isDigit(b[j])) {
+      const size_t aEnd = a.find_first_not_of("0123456789", i),
+                   bEnd = b.find_first_not_of("0123456789", j);
+      std::string x = a.substr(i, aEnd - i), y = b.substr(j, bEnd - j);
+      x.erase(0, std::min(x.find_first_not_of('0'), x.size()));
+      y.erase(0, std::min(y.find_first_not_of('0'), y.size()));
+      if (x.size() != y.size()) return x.size() < y.size();
+      if (x != y) return x < y;
+      i = std::min(aEnd, a.size());
+      j = std::min(bEnd, b.size());
+    } else {
+      if (a[i] != b[j]) return a[i] < b[j];
+      ++i;
+      ++j;
+    }
+  }
+  return a.size() - i < b.size() - j;
+}
+
+// The filter of `attrs`: NAME, @CHANNEL or NAME@CHANNEL; an empty part matches everything
+// but "@" alone, which keeps the attributes without a channel.
+struct AttributeFilter {
+  explicit AttributeFilter(const std::string& text) : text(text) {
+    const size_t at = text.find('@');
+    name = lowerCase(text.substr(0, at));
+    if (at != std::string::npos) channel = lowerCase(text.substr(at + 1));
+  }
+  bool keepsName(const char* displayName) const {
+    return lowerCase(displayName).find(name) != std::string::npos;
+  }
+  bool keepsChannel(const std::string& c) const { return !channel || lowerCase(c) == *channel; }
+
+  std::string text;
+  std::string name;
+  std::optional<std::string> channel;
+};
+
+void showAttributes(sim::host::HostSession& session, const AttributeFilter& filter) {
   std::vector<std::vector<std::string>> rows{{"NAME", "CHANNEL", "VALUE", "RANGE", "SET BY"}};
   for (const qvvandrel::AttributeNameEntry& entry : qvvandrel::kAttributeNames) {
+    if (!filter.keepsName(entry.displayName)) continue;
     const auto id = static_cast<uint32_t>(entry.identifier);
     int32_t code = 0;
-    for (const std::string& channel : session.contexts(id, code)) {
+    std::vector<std::string> channels = session.contexts(id, code);
+    std::stable_sort(channels.begin(), channels.end(), numberOrder);
+    for (const std::string& channel : channels) {
+      if (!filter.keepsChannel(channel)) continue;
       sim::host::AttributeValue value;
       const int32_t got = session.get(id, channel, value);
       // The attribute requests carry no range; a host sees only the value a commit deploys.
@@ -175,15 +232,22 @@ void showAttributes(sim::host::HostSession& session) {
            session.setByHost(id, channel) ? "host" : "default"});
     }
   }
-  std::cout << rows.size() - 1 << " attributes:\n";
+  if (rows.size() == 1) throw Failure("no attribute matches \"" + filter.text + "\"");
+  std::cout << rows.size() - 1 << (rows.size() == 2 ? " attribute:\n" : " attributes:\n");
   printTable(rows);
+}
+
+bool isCommand(const std::string& word) {
+  return word == "attrs" || word == "commit" || word == "get" || word == "set";
 }
 
 void runOnSession(sim::host::HostSession& session, const std::vector<std::string>& commands) {
   for (size_t i = 1; i < commands.size(); ++i) {
     const std::string& command = commands[i];
     if (command == "attrs") {
-      showAttributes(session);
+      // A filter is any word after it that is no command.
+      const bool filtered = i + 1 < commands.size() && !isCommand(commands[i + 1]);
+      showAttributes(session, AttributeFilter(filtered ? commands[++i] : ""));
     } else if (command == "commit") {
       check(session.commit(), "commit");
       std::cout << "committed\n";
