@@ -94,6 +94,7 @@ void Module::removeInterface(const std::string& name) {
   testbed_.removeInterface(instance_, name, it->second->suffix());
   it->second->detach();
   testbed_.deleteNode(it->second->nodeName());
+  removed_.push_back(std::move(it->second));
   interfaces_.erase(it);
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/device/DmaFifos.h"
 #include "sim/device/FpgaModel.h"
@@ -46,6 +47,9 @@ class Module {
   // The routing interface, added on first use (no handlers of its own yet).
   Interface& routingInterface();
   Interface* findInterface(const std::string& name) const;
+  // The interface's folder and node go and its descriptors fail with ENODEV, as when the driver
+  // drops it; the object itself stays, detached, until the module goes, since models built on
+  // it (a CLIP, a synchronisation unit) still reach it when they are torn down.
   void removeInterface(const std::string& name);
 
   // Properties as raw bytes, and the common encodings.
@@ -76,6 +80,7 @@ class Module {
   Testbed& testbed_;
   std::string instance_;
   std::map<std::string, std::shared_ptr<Interface>> interfaces_;
+  std::vector<std::shared_ptr<Interface>> removed_;
   // Destroyed before the interfaces they serve.
   std::unique_ptr<DmaFifos> dmaFifos_;
   std::unique_ptr<HostMemory> hostMemory_;

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/device/ClipController.h"
 #include "sim/device/Module.h"
 
 namespace {
@@ -491,6 +492,23 @@ TEST_F(ModuleTest, DescriptorsOfARemovedModuleFailWithENODEV) {
   EXPECT_EQ(read(ofd, &byte, 1), -1);
   EXPECT_EQ(errno, ENODEV);
   EXPECT_EQ(close(ofd), 0);
+}
+
+// A model built on an interface (here the CLIP) outlives the interface's removal: the module
+// keeps the detached interface until it goes, so the model's teardown still reaches it.
+TEST_F(ModuleTest, AModelOfARemovedInterfaceIsTornDownSafely) {
+  auto clip = std::make_unique<sim::ClipController>(dev);
+  mod.removeInterface(sim::kDeviceInterfaceName);
+  EXPECT_EQ(mod.findInterface(sim::kDeviceInterfaceName), nullptr);
+  uint8_t in[8] = {}, out[8] = {};
+  Request r(in, 8, out, 8);
+  errno = 0;
+  EXPECT_EQ(ioctl(fd, sim::ClipController::kCommand, r.raw), -1);
+  EXPECT_EQ(errno, ENODEV);
+  EXPECT_EQ(close(fd), 0);
+  fd = -1;
+  clip.reset();
+  EXPECT_NE(&mod.deviceInterface(), nullptr) << "the module can be given the interface again";
 }
 
 }  // namespace
