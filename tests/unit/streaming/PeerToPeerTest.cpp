@@ -2,14 +2,25 @@
 // session with peer-to-peer FIFOs, the peer-to-peer library stand-in calling them, and a stream
 // request passing through the session's invoke.
 //
-// The library is loaded once per process and stays loaded: each case runs in a process of its
-// own under ctest, so the absent and missing-symbol cases see no earlier load.
+// The library is loaded once per process and stays loaded: the absent and missing-symbol cases
+// run again in a fresh process of this program, so no earlier case's load reaches them however
+// the program is run.
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "StreamTestbed.h"
 #include "session/SessionTransport.h"
@@ -26,6 +37,44 @@ using tStatus = nQVVUSKS100::tStatus;
 
 constexpr uint32_t kSink = 1;
 constexpr uint32_t kWindow = 0x1000;
+
+// Marks the program that inFreshProcess starts.
+constexpr const char* kFreshProcess = "QV_TEST_FRESH_PROCESS";
+
+// True in a process that this program started for the running case alone, where the case goes
+// on. Elsewhere the case is run that way, its outcome expected to be a pass, and false is
+// returned. A child that does not end within a minute is killed and fails the case.
+bool inFreshProcess() {
+  if (std::getenv(kFreshProcess) != nullptr) return true;
+  const ::testing::TestInfo& info = *::testing::UnitTest::GetInstance()->current_test_info();
+  std::string self = "/proc/self/exe";
+  std::string filter = std::string("--gtest_filter=") + info.test_suite_name() + "." + info.name();
+  std::vector<char*> environment;
+  for (char** e = environ; *e != nullptr; ++e) environment.push_back(*e);
+  std::string mark = std::string(kFreshProcess) + "=1";
+  environment.push_back(mark.data());
+  environment.push_back(nullptr);
+  char* arguments[] = {self.data(), filter.data(), nullptr};
+  pid_t child = -1;
+  EXPECT_EQ(::posix_spawn(&child, self.c_str(), nullptr, nullptr, arguments, environment.data()),
+            0);
+  if (child <= 0) return false;
+  int state = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  pid_t ended = 0;
+  while ((ended = ::waitpid(child, &state, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (ended == 0) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &state, 0);
+    ADD_FAILURE() << "the case did not end in its own process";
+    return false;
+  }
+  EXPECT_TRUE(WIFEXITED(state) && WEXITSTATUS(state) == 0)
+      << "the case failed in its own process (its output is above)";
+  return false;
+}
 
 // What the device generation's session does with stream requests: its invoke hands the record
 // and the reply on unchanged to the dispatch, which runs on the session's own streaming feature.
@@ -174,6 +223,7 @@ TEST_F(PeerToPeerTest, SlotOneTwentyEightMapsTheWriteWindowUntilTheHostCleansUp)
 }
 
 TEST_F(PeerToPeerTest, WithoutTheLibraryOnlyDesignsWithoutPeerToPeerFifosOpen) {
+  if (!inFreshProcess()) return;
   library(sim::LibraryChoice::Absent);
   BitfileBuilder plain;
   plain.addChannel(DmaChannelSpec("Data", 0, "U32", 0x100));
@@ -182,6 +232,7 @@ TEST_F(PeerToPeerTest, WithoutTheLibraryOnlyDesignsWithoutPeerToPeerFifosOpen) {
 }
 
 TEST_F(PeerToPeerTest, ALibraryThatCannotUnregisterIsRefused) {
+  if (!inFreshProcess()) return;
   library(sim::LibraryChoice::MissingSymbol, sim::libs::Variant::MissingSymbol);
   EXPECT_EQ(openStatus(design()), -308001);
 }
