@@ -213,6 +213,14 @@ Chassis::Chassis(Testbed& testbed, const ChassisDescription& description,
   }
 }
 
+void Chassis::setLogging(bool enabled) {
+  for (size_t i = 0; i < modules_.size(); ++i) {
+    modules_[i]->deviceInterface().setLogging(enabled);
+    clips_[i]->setLogging(enabled);
+    synchronisation_[i]->setLogging(enabled);
+  }
+}
+
 Module* Chassis::find(uint32_t bus, uint32_t device, uint32_t function) {
   for (size_t i = 0; i < modules_.size(); ++i) {
     const ModuleDescription& d = description_.modules[i].description;

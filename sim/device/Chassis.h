@@ -68,6 +68,9 @@ class Chassis {
   ClipController& clip(size_t index) { return *clips_[index]; }
   // Its synchronisation unit, which measures through that CLIP's synchronisation adjustment.
   SynchronisationUnit& synchronisation(size_t index) { return *synchronisation_[index]; }
+  // The logs of every module's driver commands, CLIP instructions and synchronisation methods
+  // (on by default); a long run turns them off so that they do not grow.
+  void setLogging(bool enabled);
 
  private:
   ChassisDescription description_;

@@ -116,6 +116,11 @@ void ClipController::clearLog() {
   log_.clear();
 }
 
+void ClipController::setLogging(bool enabled) {
+  std::lock_guard lock(mutex_);
+  logging_ = enabled;
+}
+
 int ClipController::serve(Call& call) {
   ClipInstruction instruction;
   instruction.fifo = call.u32(0);
@@ -134,7 +139,7 @@ int ClipController::serve(Call& call) {
   call.putU32(0, answer.reply);
   call.status = answer.status;
   std::lock_guard lock(mutex_);
-  log_.push_back(std::move(instruction));
+  if (logging_) log_.push_back(std::move(instruction));
   return 0;
 }
 

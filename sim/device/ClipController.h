@@ -114,6 +114,8 @@ class ClipController {
   std::vector<ClipInstruction> log() const;
   std::vector<ClipInstruction> log(uint32_t opcode) const;
   void clearLog();
+  // Logging is on by default; a long run turns it off so the log does not grow.
+  void setLogging(bool enabled);
 
   // State of an interface's methods that lasts between instructions: one object per type,
   // made on first use.
@@ -137,6 +139,7 @@ class ClipController {
   std::map<uint32_t, uint32_t> values_;
   std::map<uint32_t, std::deque<std::pair<ClipAnswer, bool>>> scripts_;
   std::vector<ClipInstruction> log_;
+  bool logging_ = true;
   std::map<std::type_index, std::shared_ptr<void>> states_;
 };
 

@@ -386,16 +386,19 @@ void* Interface::mmap(void* addr, size_t length, int prot, int flags, int, off_t
       record.addr = p;
   }
   std::lock_guard lock(mutex_);
-  maps_.push_back(record);
+  if (logging_ || failure == 0) maps_.push_back(record);
   *err = failure;
   return record.addr;
 }
 
 void Interface::onUnmap(void* addr, size_t) {
   std::lock_guard lock(mutex_);
-  for (auto& m : maps_)
-    if (m.addr == addr && !m.unmapped) {
-      m.unmapped = true;
+  for (auto m = maps_.begin(); m != maps_.end(); ++m)
+    if (m->addr == addr && !m->unmapped) {
+      if (logging_)
+        m->unmapped = true;
+      else
+        maps_.erase(m);
       break;
     }
 }

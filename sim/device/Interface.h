@@ -159,7 +159,8 @@ class Interface : public DeviceNode {
 
   std::vector<LogEntry> log() const;
   void clearLog();
-  // Logging is on by default; a benchmark turns it off so the log does not grow.
+  // Logging is on by default; a benchmark or a long run turns it off so that neither the log
+  // nor the record of mappings grows (it then keeps only the mappings in place).
   void setLogging(bool enabled);
   size_t count(uint32_t code) const;  // commands with that code in the log
 

@@ -76,6 +76,7 @@ SynchronisationUnit::SynchronisationUnit(Interface& iface) {
         default:  // 3, 6 and 10 are only counted
           break;
       }
+      if (!s.logging) s.clearRecords();
       return 0;
     });
   }
@@ -167,17 +168,26 @@ void SynchronisationUnit::failCall(std::uint32_t method, std::uint32_t nth, std:
   state_->failures[method][state_->callCounts[method] + nth] = status;
 }
 
+void SynchronisationUnit::State::clearRecords() {
+  methods.clear();
+  moskTicks.clear();
+  coarseDelays.clear();
+  syncModes.clear();
+  pulseWidths.clear();
+  countArguments.clear();
+  clockChecks.clear();
+  baseboardModes.clear();
+}
+
 void SynchronisationUnit::clearRecords() {
   std::lock_guard lock(state_->mutex);
-  State& s = *state_;
-  s.methods.clear();
-  s.moskTicks.clear();
-  s.coarseDelays.clear();
-  s.syncModes.clear();
-  s.pulseWidths.clear();
-  s.countArguments.clear();
-  s.clockChecks.clear();
-  s.baseboardModes.clear();
+  state_->clearRecords();
+}
+
+void SynchronisationUnit::setLogging(bool enabled) {
+  std::lock_guard lock(state_->mutex);
+  state_->logging = enabled;
+  if (!enabled) state_->clearRecords();
 }
 
 std::vector<std::uint32_t> SynchronisationUnit::methods() const {

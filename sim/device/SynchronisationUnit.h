@@ -71,6 +71,8 @@ class SynchronisationUnit {
   // Records, kept from the unit's start or the last clearRecords (failures and the call counts
   // they refer to are kept).
   void clearRecords();
+  // Recording is on by default; a long run turns it off so the records do not grow.
+  void setLogging(bool enabled);
   std::vector<std::uint32_t> methods() const;  // every method called, in order
   std::size_t calls(std::uint32_t method) const;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> moskTicks() const;
@@ -105,7 +107,9 @@ class SynchronisationUnit {
     std::vector<std::uint32_t> countArguments;
     std::vector<std::uint8_t> clockChecks;
     std::vector<std::uint32_t> baseboardModes;
+    bool logging = true;
 
+    void clearRecords();      // mutex held
     double interval() const;  // mutex held
     std::uint32_t count();    // mutex held
   };

@@ -138,6 +138,11 @@ RoCoControl::RoCoControl() : StandInControl(QVSIM_ROCO_PATH, "qvsim_roco") {
   setTerminals_ = control<decltype(setTerminals_)>("setTerminals");
   routeCount_ = control<decltype(routeCount_)>("routeCount");
   route_ = control<decltype(route_)>("route");
+  setLogging_ = control<decltype(setLogging_)>("setLogging");
+}
+
+void RoCoControl::setLogging(bool enabled) const {
+  setLogging_(enabled ? 1 : 0);
 }
 
 int RoCoControl::openSessions() const {

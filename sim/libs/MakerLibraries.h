@@ -124,6 +124,8 @@ class RoCoControl : public StandInControl {
   // Routes not destroyed, "<source> <destination> <state>" in handle order (state 1
   // calculated, 2 reserved, 3 programmed).
   std::vector<std::string> routes() const;
+  // The call log is on after a reset; a long run turns it off so that it does not grow.
+  void setLogging(bool enabled) const;
 
  private:
   int (*openSessions_)();
@@ -131,6 +133,7 @@ class RoCoControl : public StandInControl {
   void (*setTerminals_)(const char*, const char*);
   int (*routeCount_)();
   int (*route_)(int, char*, int);
+  void (*setLogging_)(int);
 };
 
 // Test controls of the peer-to-peer library stand-in. Failures are injected by entry-point name

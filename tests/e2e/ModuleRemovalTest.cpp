@@ -6,46 +6,24 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "qvkel/IFpgaSession.h"
-#include "sim/device/Chassis.h"
-#include "sim/fixtures/BitfileBuilder.h"
+#include "ChassisSession.h"
 #include "sim/host/HostSession.h"
-#include "sim/host/PluginHost.h"
 
 namespace {
 
 constexpr std::int32_t kDeviceGone = -52006;
 
-TEST(ModuleRemoval, ASessionOfARemovedModuleFailsEveryHardwareCallAndStillCloses) {
-  sim::Testbed testbed;
-  sim::libs::QPxiControl pxi;
-  pxi.reset();
-  sim::installMakerSoftware(testbed);
-  sim::Chassis chassis(testbed, sim::readChassis(QV_DEFAULT_CHASSIS), pxi);
-  sim::host::PluginLibrary plugin(QV_PLUGIN_PATH);
-  ASSERT_EQ(plugin.initialize(), 0);
-  std::int32_t code = 0;
-  std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> devices(
-      plugin.deviceList(&code), [](qvkel::IDeviceList* l) { l->release(); });
-  ASSERT_EQ(code, 0);
-  nQVVUSKS100::tStatus status;
-  devices->refresh(&status);
+using ModuleRemoval = e2etest::ChassisSession;
+
+TEST_F(ModuleRemoval, ASessionOfARemovedModuleFailsEveryHardwareCallAndStillCloses) {
   const std::vector<sim::host::DeviceRow> before = sim::host::readDevices(*devices);
-  ASSERT_EQ(before.size(), chassis.size());
-  qvkel::IFpgaSession* session = devices->getDevice(0, 0, &status)->createFpgaSession(5, &status);
-  ASSERT_NE(session, nullptr);
-  qvsim::BitfileBuilder design;
-  design.addRegister({"Value", 0x10});
-  session->open(design.text().c_str(), qvsim::BitfileBuilder::kDefaultSignature, 0x40000000,
-                &status);
-  ASSERT_EQ(status.code, 0) << status.file << " " << status.line;
+  ASSERT_EQ(before.size(), chassis->size());
+  nQVVUSKS100::tStatus status;
   sim::host::HostSession host(*session);
   const std::uint32_t clipVersion[] = {0};
   std::uint32_t word = 0;
@@ -53,20 +31,20 @@ TEST(ModuleRemoval, ASessionOfARemovedModuleFailsEveryHardwareCallAndStillCloses
       {"register read",
        [&] {
          status = {};
-         session->readU32(0x10, false, &status);
+         session->readU32(kValueRegister, false, &status);
          return status.code;
        }},
       {"register write",
        [&] {
          status = {};
-         session->writeU32(0x10, 7, false, &status);
+         session->writeU32(kValueRegister, 7, false, &status);
          return status.code;
        }},
       {"array read",
        [&] {
          std::array<std::uint32_t, 2> words{};
          status = {};
-         session->readArrayU32(0x10, words.data(), words.size(), false, &status);
+         session->readArrayU32(kValueRegister, words.data(), words.size(), false, &status);
          return status.code;
        }},
       {"reset",
@@ -84,7 +62,7 @@ TEST(ModuleRemoval, ASessionOfARemovedModuleFailsEveryHardwareCallAndStillCloses
   };
   for (const auto& [name, call] : calls) EXPECT_EQ(call(), 0) << name << " before the removal";
 
-  chassis.module(0).removeInterface(sim::kDeviceInterfaceName);
+  chassis->module(0).removeInterface(sim::kDeviceInterfaceName);
   for (const auto& [name, call] : calls) EXPECT_EQ(call(), kDeviceGone) << name;
 
   // The device-node watch tells the plug-in; bounded, so a lost notice fails the test.
@@ -100,13 +78,10 @@ TEST(ModuleRemoval, ASessionOfARemovedModuleFailsEveryHardwareCallAndStillCloses
     return row.token == before[0].token;
   }));
 
-  status = {};
   // The close reads the FPGA state once and reports that the device is gone; the session is
   // released all the same (the leak check at exit would see it otherwise).
-  session->close(0, &status);
-  EXPECT_EQ(status.code, kDeviceGone);
-  devices.reset();
-  EXPECT_EQ(plugin.finalize(), 0);
+  EXPECT_EQ(close(), kDeviceGone);
+  EXPECT_EQ(finish(), 0);
 }
 
 }  // namespace

@@ -67,6 +67,7 @@ uint32_t gNextHandle = 1;
 std::map<std::string, std::vector<std::string>> gTerminals;  // device -> terminal names
 std::map<std::string, Injected> gInjected;
 std::vector<std::string> gCalls;
+bool gLogging = true;  // off: only the call under way is kept
 
 std::string number(uintptr_t value) {
   return std::to_string(value);
@@ -117,6 +118,7 @@ void fail(CallerStatus* status, int32_t code, const char* entry, const std::stri
 // failure was injected (its code is then in the status). An injected warning is set here and
 // the call goes on.
 bool enter(const char* entry, CallerStatus* status, const std::string& line) {
+  if (!gLogging) gCalls.clear();
   gCalls.push_back(line);
   if (status != nullptr && status->code < 0) return false;
   auto found = gInjected.find(entry);
@@ -474,6 +476,14 @@ ROCO_EXPORT void qvsim_roco_reset(void) {
   gTerminals.clear();
   gInjected.clear();
   gCalls.clear();
+  gLogging = true;
+}
+
+// Logging is on after a reset; a long run turns it off so the log does not grow.
+ROCO_EXPORT void qvsim_roco_setLogging(int enabled) {
+  std::lock_guard lock(gMutex);
+  gLogging = enabled != 0;
+  if (!gLogging) gCalls.clear();
 }
 
 // The `nth` call from now (1: the next) of the named entry point fails with a negative `code`

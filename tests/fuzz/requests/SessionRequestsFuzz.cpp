@@ -44,6 +44,10 @@ struct Bed {
     }
     registry.addAttribute(&text);
     requests = std::make_unique<qvvandrelbrenmooru::SessionRequests>(context);
+    // The simulation's records of every command would grow from input to input.
+    module.deviceInterface().setLogging(false);
+    clip.setLogging(false);
+    sync.setLogging(false);
   }
 
   sim::Testbed testbed;

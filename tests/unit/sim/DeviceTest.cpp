@@ -450,7 +450,11 @@ TEST_F(ModuleTest, MappingsReachTheRegionAtRegionTimesPageSize) {
   EXPECT_FALSE(maps[1].unmapped);
   EXPECT_EQ(maps[2].offset, 12285 * page);
   EXPECT_EQ(maps[2].addr, nullptr);
-  munmap(rw, page);
+
+  dev.setLogging(false);  // from now on only the mappings in place are kept
+  EXPECT_EQ(mmap(nullptr, page, PROT_READ, MAP_SHARED, fd, 12285 * page), MAP_FAILED);
+  EXPECT_EQ(munmap(rw, page), 0);
+  EXPECT_EQ(dev.maps().size(), 4u) << "neither the failure nor the mapping let go";
 }
 
 TEST_F(ModuleTest, ReadAndWriteGoToTheModel) {
