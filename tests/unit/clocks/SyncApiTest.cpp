@@ -181,7 +181,7 @@ TEST_F(SyncApiTest, Index8WritesTheCalibratedCodeAtOnceUnlessTheHostSetTheValue)
       {1.5e-9, 0, 1500}, {-1e-9, 0, 0}, {2.2e-3, -52005, 0}, {std::nan(""), -52005, 0}};
   for (const auto& [delay, code, sent] : rows) {
     clearLogs();
-    EXPECT_EQ(codeOf([&] { mosk().applyPhaseDacDelay(delay, 99.0); }), code);
+    EXPECT_EQ(codeOf([&, delay = delay] { mosk().applyPhaseDacDelay(delay, 99.0); }), code);
     EXPECT_EQ(adjustmentInstructions(), request(code, 0x305, 1, sent));
   }
   auto& value = attribute<int>(kPhaseDacValue);
@@ -207,7 +207,8 @@ TEST_F(SyncApiTest, Index9SplitsTheDelayIntoOnePeriodAndDelayStepsOrRefusesBefor
     attribute<double>(kDelayStep).setCoerced(step);
     attribute<double>(kDataClockRate).setCoerced(rate);
     clearLogs();
-    EXPECT_EQ(codeOf([&] { mosk().applyPeriodDelay(delay); }), code) << delay << " " << rate;
+    EXPECT_EQ(codeOf([&, delay = delay] { mosk().applyPeriodDelay(delay); }), code)
+        << delay << " " << rate;
     EXPECT_EQ(sync.coarseDelays(), std::vector<uint32_t>(coarse, 1)) << delay;
     EXPECT_EQ(adjustmentInstructions(), request(code, 0x301, 5, count)) << delay;
   }
