@@ -142,7 +142,7 @@ void OutputDividerEnumerator::findClasses() {
     for (std::size_t j = 1; j < width_ && matches; ++j) {
       Walk::Run other;
       matches = others[j - 1].take(run.value, &other);
-      box[j] = {other.low, other.high};
+      if (matches) box[j] = {other.low, other.high};
     }
     if (!matches) continue;
     runs_.insert(runs_.end(), box.begin(), box.end());

@@ -303,7 +303,8 @@ GrowingBuffer::GrowingBuffer(size_t initialSize, const char* text) {
   buffer_ = static_cast<char*>(std::malloc(initialSize));
   if (buffer_ != nullptr) {
     size_ = initialSize;
-    writer_.cursor = initBuffer(buffer_, size_, text);
+    // A fresh buffer holds no text of its own to keep: a null text starts it empty.
+    writer_.cursor = initBuffer(buffer_, size_, text != nullptr ? text : "");
   }
   writer_.grow = Grow{&GrowingBuffer::grow, this};
 }

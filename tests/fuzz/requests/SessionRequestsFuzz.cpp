@@ -31,6 +31,8 @@ using Proxy =
 
 constexpr std::uint32_t kGroups[] = {0x101, 0x102, 0x103, 0x104, 0x105, 0x106, 0x107, 0xDE7EC7ED};
 const char kBus[] = "Des0_I2C";
+// Far past any record the dispatch takes; it keeps the record's size from wrapping.
+constexpr std::size_t kMaxInput = 1u << 20;
 
 struct Bed {
   Bed() {
@@ -81,7 +83,7 @@ struct Bed {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Bed bed;
-  if (size < 2) return 0;
+  if (size < 2 || size > kMaxInput) return 0;
   const std::uint32_t group = kGroups[data[0] % 8];
   const std::size_t outputSize = 4u * data[1];
   // The record in a buffer of exactly its size, so a read past it is seen.
