@@ -4,7 +4,9 @@
 // simulated module's own handling of the same command called directly (and through the C
 // library's ioctl, that is with the simulated kernel's entry), and one real ioctl system call
 // on /dev/null. Prints the library's added cost per read (session minus model, and session
-// minus the simulated kernel call) as a share of one real system call.
+// minus the simulated kernel call) as a share of one real system call, and beside it the heap
+// allocations per read counted over many reads of each path (the library's own are the
+// session's less the simulated kernel call's).
 
 #include <benchmark/benchmark.h>
 
@@ -19,6 +21,7 @@
 #include <memory>
 
 #include "../RatioReporter.h"
+#include "AllocationCounter.h"
 #include "devkit/AttributeHandlers.h"
 #include "devkit/FpgaSession.h"
 #include "devkit/IoAccessor.h"
@@ -70,29 +73,32 @@ BENCHMARK(ThroughFpgaSession);
 // The request the proxy builds, {u32 offset, i32 status} in, {u32 value, i32 status} out,
 // handed to `issue`.
 template <typename Issue>
-void readThroughModel(benchmark::State& state, Issue&& issue) {
-  const int fd = gBench->sim.proxy->descriptor();
-  for (auto _ : state) {
-    uint32_t input[2] = {kOffset, 0};
-    uint32_t output[2] = {0, 0};
-    nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tRequestDescriptor request{
-        reinterpret_cast<uint64_t>(input), reinterpret_cast<uint64_t>(output), 8, 8, 0, 0};
-    benchmark::DoNotOptimize(issue(fd, &request));
-    benchmark::DoNotOptimize(output[0]);
-  }
+void readThroughModel(Issue&& issue) {
+  uint32_t input[2] = {kOffset, 0};
+  uint32_t output[2] = {0, 0};
+  nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tRequestDescriptor request{
+      reinterpret_cast<uint64_t>(input), reinterpret_cast<uint64_t>(output), 8, 8, 0, 0};
+  benchmark::DoNotOptimize(issue(gBench->sim.proxy->descriptor(), &request));
+  benchmark::DoNotOptimize(output[0]);
+}
+
+void readModelDirectly() {
+  readThroughModel(
+      [](int fd, void* request) { return gBench->sim.device().ioctl(fd, kRegisterRead, request); });
+}
+
+// The same through the C library's ioctl: the simulated kernel's entry included.
+void readModelThroughIoctl() {
+  readThroughModel([](int fd, void* request) { return ::ioctl(fd, kRegisterRead, request); });
 }
 
 void ModelDirectly(benchmark::State& state) {
-  sim::Interface& iface = gBench->sim.device();
-  readThroughModel(state,
-                   [&](int fd, void* request) { return iface.ioctl(fd, kRegisterRead, request); });
+  for (auto _ : state) readModelDirectly();
 }
 BENCHMARK(ModelDirectly);
 
-// The same through the C library's ioctl: the simulated kernel's entry included.
 void ModelThroughIoctl(benchmark::State& state) {
-  readThroughModel(state,
-                   [](int fd, void* request) { return ::ioctl(fd, kRegisterRead, request); });
+  for (auto _ : state) readModelThroughIoctl();
 }
 BENCHMARK(ModelThroughIoctl);
 
@@ -105,6 +111,15 @@ void RealIoctl(benchmark::State& state) {
 }
 BENCHMARK(RealIoctl);
 
+// Heap allocations per read over many reads of one path.
+template <typename Read>
+double allocationsPerRead(Read&& read) {
+  constexpr int kReads = 100000;
+  const uint64_t before = qvbench_allocations();
+  for (int i = 0; i < kReads; ++i) read();
+  return static_cast<double>(qvbench_allocations() - before) / kReads;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,6 +131,11 @@ int main(int argc, char** argv) {
   const double model = reporter.time("ModelDirectly");
   const double interposed = reporter.time("ModelThroughIoctl");
   const double syscall = reporter.time("RealIoctl");
+  nQVVUSKS100::tStatus status;
+  const double sessionAllocations = allocationsPerRead(
+      [&] { benchmark::DoNotOptimize(gBench->session->readU32(kOffset, false, &status)); });
+  const double modelAllocations = allocationsPerRead(readModelDirectly);
+  const double interposedAllocations = allocationsPerRead(readModelThroughIoctl);
   if (session > 0 && model > 0 && interposed > 0 && syscall > 0) {
     std::printf(
         "register read: session %.1f ns, model alone %.1f ns, model through ioctl %.1f ns, real "
@@ -124,6 +144,11 @@ int main(int argc, char** argv) {
         session, model, interposed, syscall, session / model, session - model,
         (session - model) / syscall, session - interposed, (session - interposed) / syscall);
   }
+  std::printf(
+      "  allocations per read: session %.3f, model alone %.3f, model through ioctl %.3f; added by "
+      "the library %.3f%s\n",
+      sessionAllocations, modelAllocations, interposedAllocations,
+      sessionAllocations - interposedAllocations, status.code != 0 ? " (the reads failed)" : "");
   delete gBench;
   benchmark::Shutdown();
   return 0;
