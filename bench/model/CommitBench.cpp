@@ -6,12 +6,18 @@
 // coerce their attributes through their ranges; deploy steps write one register per attribute
 // that changed (all of them when forced), either to memory (the graph's own cost) or through
 // the driver proxy into the simulated module (what a commit costs with register writes).
+// The real case beside it: a session opened through the plug-in's exports on the default
+// chassis's first module, its first commit after the open against a set of one attribute and
+// the commit after it; with the driver commands each commit sends, and those of a commit after
+// no change at all (no feature dirty, so none but the commit's own).
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,7 +29,12 @@
 #include "model/AttributeCatalogue.h"
 #include "model/Kommissar.h"
 #include "model/Resolvers.h"
+#include "qvkel/IFpgaSession.h"
+#include "sim/device/Chassis.h"
 #include "sim/device/Module.h"
+#include "sim/fixtures/BitfileBuilder.h"
+#include "sim/host/HostSession.h"
+#include "sim/host/PluginHost.h"
 #include "sim/kernel/Testbed.h"
 
 namespace {
@@ -255,8 +266,99 @@ void changeCommit(benchmark::State& state, RegisterSink& sink) {
   state.counters["nodes"] = static_cast<double>(graph.nodes());
 }
 
+// The plug-in loaded by path and initialised on the default chassis, and sessions opened on
+// its first module as a host opens them.
+class PluginRig {
+ public:
+  PluginRig() {
+    sim::installMakerSoftware(testbed_);
+    pxi_.reset();
+    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
+    if (plugin_.initialize() != 0) throw std::runtime_error("initialise failed");
+    int32_t code = 0;
+    list_ = plugin_.deviceList(&code);
+    nQVVUSKS100::tStatus status;
+    if (list_ != nullptr) list_->refresh(&status);
+    device_ = list_ != nullptr ? list_->getDevice(0, 0, &status) : nullptr;
+    if (device_ == nullptr) throw std::runtime_error("no module listed");
+    logging(false);
+  }
+  ~PluginRig() {
+    close();
+    list_->release();
+    plugin_.finalize();
+  }
+
+  // A fresh session on the design; true when it opened.
+  bool open() {
+    close();
+    nQVVUSKS100::tStatus status;
+    session_ = device_->createFpgaSession(5, &status);
+    if (session_ == nullptr) return false;
+    session_->open(design_.c_str(), qvsim::BitfileBuilder::kDefaultSignature, 0x40000000, &status);
+    host_ = std::make_unique<sim::host::HostSession>(*session_);
+    return status.code == 0;
+  }
+  void close() {
+    host_.reset();
+    if (session_ != nullptr) session_->release();
+    session_ = nullptr;
+  }
+  sim::host::HostSession& host() { return *host_; }
+
+  void logging(bool on) {
+    for (sim::Interface* iface : interfaces()) {
+      iface->setLogging(on);
+      iface->clearLog();
+    }
+  }
+  // Commands logged since logging(true), all of them or those of one code.
+  size_t commandsLogged(std::optional<uint32_t> code = std::nullopt) {
+    size_t count = 0;
+    for (sim::Interface* iface : interfaces())
+      count += code ? iface->count(*code) : iface->log().size();
+    return count;
+  }
+
+ private:
+  std::vector<sim::Interface*> interfaces() {
+    sim::Module& module = chassis_->module(0);
+    return {&module.deviceInterface(), &module.routingInterface()};
+  }
+
+  sim::Testbed testbed_;
+  sim::libs::QPxiControl pxi_;
+  std::unique_ptr<sim::Chassis> chassis_;
+  sim::host::PluginLibrary plugin_{QV_PLUGIN_PATH};
+  qvkel::IDeviceList* list_ = nullptr;
+  qvkel::IDevice* device_ = nullptr;
+  qvkel::IFpgaSession* session_ = nullptr;
+  std::unique_ptr<sim::host::HostSession> host_;
+  const std::string design_ = qvsim::BitfileBuilder().text();
+};
+
+// "AI Channel Enabled" of AI0, switched off and on again.
+constexpr uint32_t kAiEnabled = 0x40000000;
+const char* const kEnabled[] = {"false", "true"};
+
+// One testbed may be active at a time: the rig the running benchmark needs is made, and the
+// other one removed, on first use.
+std::unique_ptr<ModuleSink> gModule;
+std::unique_ptr<PluginRig> gRig;
+
+ModuleSink& moduleSink() {
+  gRig.reset();
+  if (gModule == nullptr) gModule = std::make_unique<ModuleSink>();
+  return *gModule;
+}
+
+PluginRig& rig() {
+  gModule.reset();
+  if (gRig == nullptr) gRig = std::make_unique<PluginRig>();
+  return *gRig;
+}
+
 MemorySink* gMemory = nullptr;
-ModuleSink* gModule = nullptr;
 
 void FullCommitMemory(benchmark::State& state) {
   fullCommit(state, *gMemory);
@@ -265,22 +367,78 @@ void ChangeCommitMemory(benchmark::State& state) {
   changeCommit(state, *gMemory);
 }
 void FullCommitRegisters(benchmark::State& state) {
-  fullCommit(state, *gModule);
+  fullCommit(state, moduleSink());
 }
 void ChangeCommitRegisters(benchmark::State& state) {
-  changeCommit(state, *gModule);
+  changeCommit(state, moduleSink());
 }
 BENCHMARK(FullCommitMemory)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ChangeCommitMemory)->Unit(benchmark::kMicrosecond);
 BENCHMARK(FullCommitRegisters)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ChangeCommitRegisters)->Unit(benchmark::kMicrosecond);
 
+void SessionFirstCommit(benchmark::State& state) {
+  PluginRig& r = rig();
+  for (auto _ : state) {
+    state.PauseTiming();
+    const bool opened = r.open();
+    state.ResumeTiming();
+    if (!opened || r.host().commit() != 0) {
+      state.SkipWithError("open or commit failed");
+      break;
+    }
+  }
+}
+BENCHMARK(SessionFirstCommit)->Unit(benchmark::kMicrosecond);
+
+// The set and the commit it causes, as in the synthetic change.
+void SessionChangeCommit(benchmark::State& state) {
+  PluginRig& r = rig();
+  const bool opened = r.open() && r.host().commit() == 0;
+  size_t turn = 0;
+  for (auto _ : state) {
+    if (!opened || r.host().set(kAiEnabled, "AI0", kEnabled[++turn % 2]) != 0 ||
+        r.host().commit() != 0) {
+      state.SkipWithError("open, set or commit failed");
+      break;
+    }
+  }
+}
+BENCHMARK(SessionChangeCommit)->Unit(benchmark::kMicrosecond);
+
+// Every commit asks the driver whether the module changed; the features send the rest.
+constexpr uint32_t kModuleQuery = 0x0020050D;
+
+// Driver commands of the first commit after the open, of a commit after one set, and of a
+// commit after none (every feature clean), and of each the module queries.
+struct CommandCounts {
+  size_t all[3] = {};
+  size_t moduleQueries[3] = {};
+};
+
+std::optional<CommandCounts> countCommands() {
+  PluginRig& r = rig();
+  CommandCounts counts;
+  const auto commit = [&](size_t i) {
+    r.logging(true);
+    const bool done = r.host().commit() == 0;
+    counts.all[i] = r.commandsLogged();
+    counts.moduleQueries[i] = r.commandsLogged(kModuleQuery);
+    r.logging(false);
+    return done;
+  };
+  const bool counted = r.open() && commit(0) && r.host().set(kAiEnabled, "AI0", kEnabled[0]) == 0 &&
+                       commit(1) && commit(2);
+  r.close();
+  if (!counted) return std::nullopt;
+  return counts;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   gMemory = new MemorySink;
-  gModule = new ModuleSink;
   qvbench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const char* kind : {"Memory", "Registers"}) {
@@ -291,7 +449,26 @@ int main(int argc, char** argv) {
                   kind, full, change, change / full);
     }
   }
-  delete gModule;
+  const double first = reporter.time("SessionFirstCommit");
+  const double change = reporter.time("SessionChangeCommit");
+  if (first > 0 && change > 0) {
+    std::printf(
+        "commit through the plug-in: first after open %.2f us, after one set %.2f us, "
+        "ratio %.4f\n",
+        first, change, change / first);
+  }
+  if (const auto counts = countCommands()) {
+    std::printf("driver commands per commit (of them module queries):");
+    const char* const kinds[] = {"first after open", "after one set", "after no change"};
+    for (size_t i = 0; i < 3; ++i)
+      std::printf("%s %s %zu (%zu)", i == 0 ? "" : ",", kinds[i], counts->all[i],
+                  counts->moduleQueries[i]);
+    std::printf("\n");
+  } else {
+    std::printf("driver commands per commit: the session failed\n");
+  }
+  gRig.reset();
+  gModule.reset();
   delete gMemory;
   benchmark::Shutdown();
   return 0;
