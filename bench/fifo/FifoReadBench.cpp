@@ -11,12 +11,12 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "../RatioReporter.h"
+#include "../RingCopy.h"
 #include "devkit/Fifo.h"
 #include "foundation/driver/tInterfaceProxy_vandrelbrenmoor.h"
 #include "sim/device/Module.h"
@@ -111,10 +111,9 @@ void AcquireInPlace(benchmark::State& state) {
 BENCHMARK(AcquireInPlace)->UseRealTime();
 
 void Memcpy(benchmark::State& state) {
-  uint64_t block = 0;
+  qvbench::RingCopy ring(1, kRingBlocks * kBlockBytes, kBlockBytes);
   for (auto _ : state) {
-    std::memcpy(gBench->destination.data(), gBench->source.data() + block * kBlock, kBlockBytes);
-    block = (block + 1) % kRingBlocks;
+    ring.copy();
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(state.iterations() * kBlockBytes);

@@ -5,18 +5,21 @@
 //                          channels interleaved in one FIFO; against ScaleLoop<type>, a plain
 //                          loop converting the same number of raw samples (raw x gain + offset).
 //   Raw<...>               request 275 (the one FIFO) and 277 with the raw code (per channel and
-//                          interleaved); against Memcpy of the same bytes.
+//                          interleaved); against Memcpy/<read>, a memcpy of the same bytes from
+//                          rings of the same sizes as the read's FIFO rings, walked as the reads
+//                          walk them, so that both have the same working set.
 // Prints every ratio of rates (product / baseline).
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstring>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "../RatioReporter.h"
+#include "../RingCopy.h"
 #include "tests/unit/streaming/StreamTestbed.h"
 
 namespace {
@@ -49,6 +52,12 @@ class Rig : public streamtest::StreamTestbed {
       request(RequestRecord(278, n), 24, nullptr, 0);
   }
   void TestBody() override {}
+
+  // The ring of a host FIFO, in bytes.
+  uint64_t ringBytes(const std::string& fifo) {
+    const auto state = sim.module.dmaFifos().state(fifoNumber(fifo.c_str()));
+    return state ? state->size : 0;
+  }
 
   // Request 277 of `channels` x kSamples with destination code `code` (1: doubles).
   void scaled(benchmark::State& state, uint32_t n, uint64_t channels, uint32_t code,
@@ -99,44 +108,78 @@ void ScaleLoop(benchmark::State& state, uint64_t channels) {
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(samples));
 }
 
-void Memcpy(benchmark::State& state, size_t bytes) {
-  std::vector<uint8_t> source(bytes, 3), out(bytes);
+// The FIFOs a read of each stream walks.
+std::vector<std::string> fifosOf(uint32_t stream) {
+  switch (stream) {
+    case kU16Channels:
+      return {"stream.to host 1.0", "stream.to host 1.1"};
+    case kI32Channels:
+      return {"stream.to host 2.0", "stream.to host 2.1"};
+    default:
+      return {"stream.to host " + std::to_string(stream)};
+  }
+}
+
+// Copies the bytes of one read from rings of the sizes of its FIFOs' rings.
+void Memcpy(benchmark::State& state, size_t rings, size_t ringBytes, size_t bytesPerRing) {
+  qvbench::RingCopy ring(rings, ringBytes, bytesPerRing);
   for (auto _ : state) {
-    std::memcpy(out.data(), source.data(), bytes);
+    ring.copy();
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(ring.bytesPerCopy()));
+  state.counters["working set MiB"] = static_cast<double>(ring.workingSet()) / (1 << 20);
+}
+
+// One read: request 277 of `channels` x kSamples to destination code `code`, or with no
+// channels request 275 of kSamples elements; `bytes` per sample in the destination.
+struct Read {
+  std::string name;
+  uint32_t stream;
+  uint64_t channels;
+  uint32_t code;
+  uint64_t bytes;
+};
+
+const Read kScaledReads[] = {{"ScaledU16/PerChannel2", kU16Channels, 2, 1, 8},
+                             {"ScaledU16/Interleaved2", kU16Interleaved, 2, 1, 8},
+                             {"ScaledU16/Interleaved4", kU16Interleaved, 4, 1, 8},
+                             {"ScaledI32/PerChannel2", kI32Channels, 2, 1, 8},
+                             {"ScaledI32/Interleaved2", kI32Interleaved, 2, 1, 8},
+                             {"ScaledI32/Interleaved4", kI32Interleaved, 4, 1, 8}};
+const Read kRawReads[] = {{"RawU16/275", kU16Interleaved, 0, 0, 2},
+                          {"RawI32/275", kI32Interleaved, 0, 0, 4},
+                          {"RawU16/277PerChannel2", kU16Channels, 2, 8, 2},
+                          {"RawU16/277Interleaved4", kU16Interleaved, 4, 8, 2},
+                          {"RawI32/277PerChannel2", kI32Channels, 2, 2, 4},
+                          {"RawI32/277Interleaved4", kI32Interleaved, 4, 2, 4}};
+
+// A scaled read's baseline converts as many samples of its type ("ScaledU16/.." against
+// "ScaleLoopU16/<channels>"); a raw read's copies the same bytes over rings of the same sizes.
+std::string baselineOf(const Read& read) {
+  if (read.name.starts_with("Scaled"))
+    return "ScaleLoop" + read.name.substr(6, 3) + "/" + std::to_string(read.channels);
+  return "Memcpy/" + read.name.substr(3);
 }
 
 void Register() {
-  struct Case {
-    std::string name;
-    uint32_t stream;
-    uint64_t channels;
-    uint32_t code;
-    uint64_t bytes;  // per sample in the destination
-  };
-  const Case scaled[] = {{"ScaledU16/PerChannel2", kU16Channels, 2, 1, 8},
-                         {"ScaledU16/Interleaved2", kU16Interleaved, 2, 1, 8},
-                         {"ScaledU16/Interleaved4", kU16Interleaved, 4, 1, 8},
-                         {"ScaledI32/PerChannel2", kI32Channels, 2, 1, 8},
-                         {"ScaledI32/Interleaved2", kI32Interleaved, 2, 1, 8},
-                         {"ScaledI32/Interleaved4", kI32Interleaved, 4, 1, 8},
-                         {"RawU16/277PerChannel2", kU16Channels, 2, 8, 2},
-                         {"RawU16/277Interleaved4", kU16Interleaved, 4, 8, 2},
-                         {"RawI32/277PerChannel2", kI32Channels, 2, 2, 4},
-                         {"RawI32/277Interleaved4", kI32Interleaved, 4, 2, 4}};
-  for (const Case& c : scaled) {
-    benchmark::RegisterBenchmark(c.name.c_str(), [c](benchmark::State& state) {
-      gRig->scaled(state, c.stream, c.channels, c.code, c.bytes);
-    })->UseRealTime();
+  for (const auto& reads : {std::span<const Read>(kScaledReads), std::span<const Read>(kRawReads)})
+    for (const Read& r : reads) {
+      benchmark::RegisterBenchmark(r.name.c_str(), [r](benchmark::State& state) {
+        if (r.channels == 0)
+          gRig->raw(state, r.stream, r.bytes);
+        else
+          gRig->scaled(state, r.stream, r.channels, r.code, r.bytes);
+      })->UseRealTime();
+    }
+  for (const Read& r : kRawReads) {
+    // A read takes the same bytes from each of its FIFOs.
+    const std::vector<std::string> fifos = fifosOf(r.stream);
+    const uint64_t readBytes = (r.channels == 0 ? 1 : r.channels) * kSamples * r.bytes;
+    benchmark::RegisterBenchmark(baselineOf(r).c_str(), Memcpy, fifos.size(),
+                                 gRig->ringBytes(fifos.front()), readBytes / fifos.size())
+        ->UseRealTime();
   }
-  benchmark::RegisterBenchmark("RawU16/275", [](benchmark::State& state) {
-    gRig->raw(state, kU16Interleaved, 2);
-  })->UseRealTime();
-  benchmark::RegisterBenchmark("RawI32/275", [](benchmark::State& state) {
-    gRig->raw(state, kI32Interleaved, 4);
-  })->UseRealTime();
   for (uint64_t channels : {2, 4}) {
     benchmark::RegisterBenchmark(("ScaleLoopU16/" + std::to_string(channels)).c_str(),
                                  ScaleLoop<uint16_t>, channels)
@@ -145,10 +188,6 @@ void Register() {
                                  ScaleLoop<int32_t>, channels)
         ->UseRealTime();
   }
-  for (size_t mib : {2, 4, 8, 16})
-    benchmark::RegisterBenchmark(("Memcpy/" + std::to_string(mib) + "MiB").c_str(), Memcpy,
-                                 mib << 20)
-        ->UseRealTime();
 }
 
 }  // namespace
@@ -160,28 +199,14 @@ int main(int argc, char** argv) {
   qvbench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   // Rates as samples (or bytes) per second over equal amounts: the ratio of the times inverted.
-  struct Pair {
-    const char* product;
-    const char* baseline;
-  };
-  const Pair pairs[] = {{"ScaledU16/PerChannel2", "ScaleLoopU16/2"},
-                        {"ScaledU16/Interleaved2", "ScaleLoopU16/2"},
-                        {"ScaledU16/Interleaved4", "ScaleLoopU16/4"},
-                        {"ScaledI32/PerChannel2", "ScaleLoopI32/2"},
-                        {"ScaledI32/Interleaved2", "ScaleLoopI32/2"},
-                        {"ScaledI32/Interleaved4", "ScaleLoopI32/4"},
-                        {"RawU16/275", "Memcpy/2MiB"},
-                        {"RawI32/275", "Memcpy/4MiB"},
-                        {"RawU16/277PerChannel2", "Memcpy/4MiB"},
-                        {"RawU16/277Interleaved4", "Memcpy/8MiB"},
-                        {"RawI32/277PerChannel2", "Memcpy/8MiB"},
-                        {"RawI32/277Interleaved4", "Memcpy/16MiB"}};
-  for (const Pair& p : pairs) {
-    const double product = reporter.time(p.product), baseline = reporter.time(p.baseline);
-    if (product > 0 && baseline > 0)
-      std::printf("%-24s %7.2f ms per read, %5.2f x the rate of %s\n", p.product, product / 1e6,
-                  baseline / product, p.baseline);
-  }
+  for (const auto& reads : {std::span<const Read>(kScaledReads), std::span<const Read>(kRawReads)})
+    for (const Read& r : reads) {
+      const std::string baselineName = baselineOf(r);
+      const double product = reporter.time(r.name), baseline = reporter.time(baselineName);
+      if (product > 0 && baseline > 0)
+        std::printf("%-24s %7.2f ms per read, %5.2f x the rate of %s\n", r.name.c_str(),
+                    product / 1e6, baseline / product, baselineName.c_str());
+    }
   benchmark::Shutdown();
   return 0;
 }
