@@ -273,6 +273,7 @@ class PluginRig {
   PluginRig() {
     sim::installMakerSoftware(testbed_);
     pxi_.reset();
+    routes_.reset();
     chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
     if (plugin_.initialize() != 0) throw std::runtime_error("initialise failed");
     int32_t code = 0;
@@ -306,7 +307,10 @@ class PluginRig {
   }
   sim::host::HostSession& host() { return *host_; }
 
+  // The simulation's logs, which would grow over a long run; the driver commands' start empty.
   void logging(bool on) {
+    chassis_->setLogging(on);
+    routes_.setLogging(on);
     for (sim::Interface* iface : interfaces()) {
       iface->setLogging(on);
       iface->clearLog();
@@ -328,6 +332,7 @@ class PluginRig {
 
   sim::Testbed testbed_;
   sim::libs::QPxiControl pxi_;
+  sim::libs::RoCoControl routes_;
   std::unique_ptr<sim::Chassis> chassis_;
   sim::host::PluginLibrary plugin_{QV_PLUGIN_PATH};
   qvkel::IDeviceList* list_ = nullptr;
