@@ -25,16 +25,43 @@ void ReaderWriterLockBase::releaseLastReader() {
   lockedRelease();
 }
 
-void ReaderWriterLockBase::waitForWriter() {
-  lockedRelease();
+bool ReaderWriterLockBase::passOrWaitForWriter() {
+  {
+    tMutexLock lock(readerMutex_);
+    if (parked_ != 0) return true;
+    lockedRelease();
+  }
   nQVVUSKS100::tStatus status;
   writerDone_.wait(tEvent::kWaitForever, &status);
+  return false;
+}
+
+void ReaderWriterLockBase::park() {
+  tMutexLock lock(readerMutex_);
+  ++parked_;
+  // Readers already backed off behind the writer try again, and now pass.
+  writerDone_.set();
+}
+
+void ReaderWriterLockBase::unpark() {
+  tMutexLock lock(readerMutex_);
+  if (--parked_ == 0 && writerActive_.load() != 0) writerDone_.reset();
+}
+
+void ReaderWriterLockBase::awaitWriter() {
+  // Writers hold this mutex for their whole exclusive section.
+  writerMutex_.lock();
+  writerMutex_.unlock();
 }
 
 void ReaderWriterLockBase::acquireWrite() {
   writerMutex_.lock();
-  writerDone_.reset();
-  writerActive_.store(1);
+  {
+    // Under the reader mutex, so that a reader parking or unparking sees both or neither.
+    tMutexLock lock(readerMutex_);
+    writerDone_.reset();
+    writerActive_.store(1);
+  }
   if (count_.fetch_sub(1) != 1) {
     nQVVUSKS100::tStatus status;
     readersDrained_.wait(tEvent::kWaitForever, &status);

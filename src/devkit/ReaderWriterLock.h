@@ -2,6 +2,9 @@
 // The FPGA's operation lock: shared by every register, FIFO and interrupt operation, exclusive
 // for the operations that change the FPGA as a whole. Writers are preferred: once a writer has
 // arrived no new reader gets in, and the writer waits only for the readers already inside.
+// One exception: while a reader inside is parked in a wait that is not inside the module (a
+// FIFO wait for elements another thread holds), later readers still get in. The writer has to
+// wait for the parked reader anyway, and a later reader may be the release it waits for.
 // A thread that holds the shared side must not ask for the exclusive side.
 
 #include <atomic>
@@ -25,7 +28,7 @@ class ReaderWriterLockBase {
     for (;;) {
       count_.fetch_add(1);
       if (writerActive_.load() == 0) return;
-      waitForWriter();
+      if (passOrWaitForWriter()) return;
     }
   }
   void releaseRead() {
@@ -35,12 +38,22 @@ class ReaderWriterLockBase {
   void acquireWrite();
   void releaseWrite();
 
+  // A reader inside marks the stretch in which it waits on another thread of this process:
+  // meanwhile later readers pass a queued writer.
+  void park();
+  void unpark();
+  // For a reader that left to let a writer through: returns once the writer inside or queued
+  // for the exclusive side has left it.
+  void awaitWriter();
+
   // One plus the readers inside while no writer is present; the readers inside while one is.
   uint32_t count() const { return count_.load(); }
   bool writerActive() const { return writerActive_.load() != 0; }
 
  private:
-  void waitForWriter();
+  // The slow path of a reader that met a writer: true when it may stay inside because a reader
+  // is parked; otherwise it backs off, waits for the writer and returns false.
+  bool passOrWaitForWriter();
   void releaseLastReader();
   // Takes one reader out under readerMutex_ and tells a waiting writer when it was the last.
   void lockedRelease();
@@ -48,9 +61,12 @@ class ReaderWriterLockBase {
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex writerMutex_;
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex readerMutex_;
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tEvent readersDrained_;
+  // Set while readers may try again: no writer, or a reader parked.
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tEvent writerDone_;
   std::atomic<uint32_t> count_{1};
   std::atomic<uint32_t> writerActive_{0};
+  // Readers parked inside; guarded by readerMutex_.
+  uint32_t parked_ = 0;
 };
 
 class ReaderWriterLock : public ReaderWriterLockBase {
@@ -76,5 +92,7 @@ using SharedLock =
     ScopedSide<&ReaderWriterLockBase::acquireRead, &ReaderWriterLockBase::releaseRead>;
 using ExclusiveLock =
     ScopedSide<&ReaderWriterLockBase::acquireWrite, &ReaderWriterLockBase::releaseWrite>;
+// Parks the calling reader for one scope.
+using ParkedReader = ScopedSide<&ReaderWriterLockBase::park, &ReaderWriterLockBase::unpark>;
 
 }  // namespace qvkel

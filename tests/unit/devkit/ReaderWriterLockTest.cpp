@@ -79,6 +79,49 @@ TEST_F(ReaderWriterLockTest, ArrivingWriterHoldsBackLaterReaders) {
   EXPECT_EQ(lock.count(), 1u);
 }
 
+// While the reader inside is parked, readers pass the writer waiting for it, also one that had
+// already backed off; once it unparks, a later reader waits for the writer again.
+TEST_F(ReaderWriterLockTest, AParkedReaderLetsLaterReadersPassAQueuedWriter) {
+  lock.acquireRead();
+  std::thread writer([&] {
+    qvkel::ExclusiveLock exclusive(lock);
+    record("writer in");
+  });
+  ASSERT_TRUE(eventually([&] { return lock.writerActive(); }));
+  std::atomic<bool> trying{false};
+  std::thread early([&] {
+    trying = true;
+    qvkel::SharedLock shared(lock);
+    record("early reader in");
+  });
+  ASSERT_TRUE(eventually([&] { return trying.load(); }));
+  std::this_thread::sleep_for(20ms);  // the early reader backs off meanwhile
+  lock.park();
+  early.join();
+  std::thread late([&] {
+    qvkel::SharedLock shared(lock);
+    record("late reader in");
+  });
+  late.join();
+  lock.unpark();
+  std::thread after([&] {
+    qvkel::SharedLock shared(lock);
+    record("reader after unparking in");
+  });
+  std::this_thread::sleep_for(20ms);  // room for a wrongly admitted reader to get in
+  record("parked reader out");
+  lock.releaseRead();
+  lock.awaitWriter();
+  record("writer left");
+  writer.join();
+  after.join();
+  ASSERT_EQ(events.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
+            (std::vector<std::string>{"early reader in", "late reader in", "parked reader out",
+                                      "writer in"}));
+  EXPECT_EQ(lock.count(), 1u);
+}
+
 TEST_F(ReaderWriterLockTest, ReadersWaitingForAWriterProceedTogether) {
   lock.acquireWrite();
   constexpr int kReaders = 4;
