@@ -330,6 +330,21 @@ void Session::withFifo(uint32_t fifo, F&& body) {
   underSharedLock(true, [&] { body(fpga_->getFifo(fifo)); });
 }
 
+template <typename F>
+void Session::inTurns(F&& turn) {
+  while (!underSharedLock(true, turn)) lock_->awaitWriter();
+}
+
+template <typename F>
+void Session::withFifoWait(uint32_t fifo, F&& body) {
+  Fifo::WaitTurn turn{lock_};
+  inTurns([&] {
+    turn.gaveWay = false;
+    body(fpga_->getFifo(fifo), &turn);
+    return !turn.gaveWay;
+  });
+}
+
 void Session::configureFifo(uint32_t fifo, uint64_t requestedDepth, uint64_t* actualDepth) {
   withFifo(fifo, [&](Fifo& f) { f.configure(requestedDepth, actualDepth, 0); });
 }
@@ -353,16 +368,16 @@ void Session::unconfigureFifo(uint32_t fifo) {
 void Session::readFifo(const Type& type, uint32_t fifo, void* elements, uint64_t count,
                        uint32_t timeoutMs, bool* timedOut, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifo(fifo, [&](Fifo& f) {
-    f.read(type, elements, count, timeoutMs, timedOut, remaining, token());
+  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
+    f.read(type, elements, count, timeoutMs, timedOut, remaining, token(), turn);
   });
 }
 
 void Session::writeFifo(const Type& type, uint32_t fifo, const void* elements, uint64_t count,
                         uint32_t timeoutMs, bool* timedOut, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifo(fifo, [&](Fifo& f) {
-    f.write(type, elements, count, timeoutMs, timedOut, remaining, token());
+  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
+    f.write(type, elements, count, timeoutMs, timedOut, remaining, token(), turn);
   });
 }
 
@@ -370,8 +385,8 @@ void Session::acquireFifoReadElements(const Type& type, uint32_t fifo, void** el
                                       uint64_t count, uint32_t timeoutMs, bool* timedOut,
                                       uint64_t* acquired, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifo(fifo, [&](Fifo& f) {
-    f.acquireRead(type, elements, count, timeoutMs, timedOut, acquired, remaining, token());
+  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
+    f.acquireRead(type, elements, count, timeoutMs, timedOut, acquired, remaining, token(), turn);
   });
 }
 
@@ -379,8 +394,8 @@ void Session::acquireFifoWriteElements(const Type& type, uint32_t fifo, void** e
                                        uint64_t count, uint32_t timeoutMs, bool* timedOut,
                                        uint64_t* acquired, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifo(fifo, [&](Fifo& f) {
-    f.acquireWrite(type, elements, count, timeoutMs, timedOut, acquired, remaining, token());
+  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
+    f.acquireWrite(type, elements, count, timeoutMs, timedOut, acquired, remaining, token(), turn);
   });
 }
 
@@ -388,9 +403,9 @@ void Session::acquireFifoReadRegion(const Type& type, uint32_t fifo, uint64_t* r
                                     void** elements, uint64_t count, uint32_t timeoutMs,
                                     bool* timedOut, uint64_t* acquired, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifo(fifo, [&](Fifo& f) {
+  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
     f.acquireReadRegion(type, region, elements, count, timeoutMs, timedOut, acquired, remaining,
-                        token());
+                        token(), turn);
   });
 }
 
@@ -398,9 +413,9 @@ void Session::acquireFifoWriteRegion(const Type& type, uint32_t fifo, uint64_t* 
                                      void** elements, uint64_t count, uint32_t timeoutMs,
                                      bool* timedOut, uint64_t* acquired, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifo(fifo, [&](Fifo& f) {
+  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
     f.acquireWriteRegion(type, region, elements, count, timeoutMs, timedOut, acquired, remaining,
-                         token());
+                         token(), turn);
   });
 }
 
@@ -439,18 +454,21 @@ void Session::acknowledgeIrq(uint32_t irqs) {
 
 uint32_t Session::waitOnIrq(uint32_t irqs, uint32_t timeoutMs, bool* timedOut) {
   refuseOnCopy();
-  return underSharedLock(true, [&] {
-    bool expired = false;
-    uint32_t asserted = 0;
+  const bool endless = timeoutMs == kWaitForever;
+  bool expired = false;
+  uint32_t asserted = 0;
+  inTurns([&] {
     nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_atomickelddk_irq& irq = *interface_;
     do {
       qverr::ThrowingStatusRecord status;
-      asserted = irq.command8320(irqs, timeoutMs == kWaitForever ? kIrqSliceMs : timeoutMs,
-                                 &expired, &status);
-    } while (timeoutMs == kWaitForever && expired);
-    if (timedOut != nullptr) *timedOut = expired;
-    return asserted;
+      asserted = irq.command8320(irqs, endless ? kIrqSliceMs : timeoutMs, &expired, &status);
+      // Between two calls nothing is inside the module.
+      if (endless && expired && lock_->writerActive()) return false;
+    } while (endless && expired);
+    return true;
   });
+  if (timedOut != nullptr) *timedOut = expired;
+  return asserted;
 }
 
 void Session::sendIrqCommand831E() {

@@ -476,27 +476,6 @@ TEST_F(FpgaSessionTest, EndlessInterruptWaitRepeatsShortKernelWaits) {
   EXPECT_EQ(codeOf([&] { session->sendIrqCommand831F(); }), -52024);
 }
 
-TEST_F(FpgaSessionTest, DownloadWaitsForAnInterruptWaitToEnd) {
-  auto session = open();
-  std::thread waiter([&] { session->waitOnIrq(0x1, Session::kWaitForever, nullptr); });
-  ASSERT_TRUE(model.awaitInterruptWaits(1));
-  std::atomic<bool> downloaded{false};
-  std::thread downloader([&] {
-    session->downloadFromBitfile();
-    downloaded = true;
-  });
-  auto until = std::chrono::steady_clock::now() + 10s;
-  while (!fpga->lock().writerActive() && std::chrono::steady_clock::now() < until)
-    std::this_thread::yield();
-  EXPECT_TRUE(fpga->lock().writerActive());
-  EXPECT_FALSE(downloaded.load());
-  EXPECT_EQ(count(kDownload), 0u);
-  model.raiseInterrupts(0x1);
-  waiter.join();
-  downloader.join();
-  EXPECT_EQ(count(kDownload), 1u);
-}
-
 TEST_F(FpgaSessionTest, RegisterPrimitivesRequireARunningFpgaWhenEnablesMayGo) {
   auto design = qvsim::BitfileBuilder::typical();
   design.allowImplicitEnableRemoval(true);
