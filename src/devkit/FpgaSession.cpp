@@ -146,12 +146,12 @@ void FpgaSession::open(const char* bitfile, const char* resource, uint32_t attri
         (kOpenFlashImageBit | kOpenKeepAttachment))
       qverr::raise(qverr::kInvalidParameter, kFlashImageKeepingAttachment);
     if (status->isError()) return;
+    // A path, or with bit 30 the text itself or a flash image's name: never null.
+    requireArgument(bitfile);
     std::unique_ptr<char[]> text;
     const char* argument = bitfile;
-    if ((attributes & kOpenFromFlash) == 0) {
-      requireArgument(bitfile);
+    if ((attributes & kOpenFromFlash) == 0)
       argument = readWholeFile(true, bitfile, text, kBitfileReadError);
-    }
     std::unique_ptr<user::Session> opened =
         factory_->createSession(device_, argument, resource, attributes);
     session_ = std::move(opened);

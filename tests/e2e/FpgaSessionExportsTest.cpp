@@ -1,5 +1,6 @@
 // One FPGA session driven through the plug-in's exports as a host with several threads drives
-// it: downloads, aborts and releases queued behind endless FIFO and interrupt waits.
+// it: downloads, aborts and releases queued behind endless FIFO and interrupt waits, and the
+// open slot's refusal of a missing bitfile.
 #include <unistd.h>
 
 #include <atomic>
@@ -316,6 +317,21 @@ TEST_F(FpgaSessionExports, ADownloadRunsBetweenTheCallsOfAnEndlessInterruptWait)
   EXPECT_EQ(waiting.code, 0);
   EXPECT_EQ(seen.load(), 0x2u);
   EXPECT_FALSE(timedOut);
+}
+
+// Without a bitfile, open refuses as an invalid argument, whether a path or the text itself was
+// meant, and the session stays closed.
+TEST_F(FpgaSessionExports, OpenWithoutABitfileIsAnInvalidArgument) {
+  for (const uint32_t attributes : {0u, kBitfileIsText}) {
+    SCOPED_TRACE(attributes);
+    qvkel::IFpgaSession& session = newSession();
+    tStatus status;
+    session.open(nullptr, qvsim::BitfileBuilder::kDefaultSignature, attributes, &status);
+    EXPECT_EQ(status.code, -52005);
+    status = {};
+    session.startFifo(kFifo, &status);
+    EXPECT_EQ(status.code, -52010) << "no session";
+  }
 }
 
 }  // namespace
