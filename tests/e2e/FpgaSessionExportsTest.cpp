@@ -5,20 +5,18 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "Watchdog.h"
 #include "qvkel/IFpgaSession.h"
 #include "sim/device/Chassis.h"
 #include "sim/fixtures/BitfileBuilder.h"
@@ -29,39 +27,13 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using tStatus = nQVVUSKS100::tStatus;
+using e2etest::Watchdog;
 
 constexpr uint32_t kForever = 0xFFFFFFFF;
 constexpr uint32_t kFifo = 0;
 constexpr uint32_t kBitfileIsText = 0x40000000;
 constexpr auto kFifoSlice = 3000ms;  // an endless FIFO wait's slice
 constexpr int32_t kFifoGone = -50405;
-
-// Ends the process when a case outlives its limit: a deadlock can be failed no other way.
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit)
-      : thread_([this, limit] {
-          std::unique_lock lock(mutex_);
-          if (changed_.wait_for(lock, limit, [&] { return done_; })) return;
-          std::fprintf(stderr, "watchdog: the case still runs after %lld s\n",
-                       static_cast<long long>(limit.count()));
-          std::_Exit(EXIT_FAILURE);
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 template <typename F>
 bool eventually(F done) {

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "ThreadNames.h"
+#include "Watchdog.h"
 #include "qvkel/IChangeNotificationHandler.h"
 #include "sim/device/Chassis.h"
 #include "sim/host/PluginHost.h"
@@ -29,38 +30,11 @@ namespace {
 
 using e2etest::threadsNamed;
 using e2etest::waitForThreadsNamed;
+using e2etest::Watchdog;
 
 constexpr const char* kObserverThread = "qvkel::DeviceNo";
 constexpr const char* kAliasThread = "qvvandrelbrenmo";
 constexpr const char* kNode = "x\\qvvandrelbrenmoork_vandrelbrenmoor\\y";
-
-// Ends the process when a case does not complete in time: a deadlocked case cannot be unwound.
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit)
-      : thread_([this, limit] {
-          std::unique_lock lock(mutex_);
-          if (!finished_cv_.wait_for(lock, limit, [&] { return finished_; })) {
-            std::fprintf(stderr, "watchdog: the case did not complete within %lld s\n",
-                         static_cast<long long>(limit.count()));
-            std::_Exit(3);
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard lock(mutex_);
-      finished_ = true;
-    }
-    finished_cv_.notify_all();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable finished_cv_;
-  bool finished_ = false;
-  std::thread thread_;
-};
 
 // Counts calls per calling thread's name and runs `body` (with that name) on each.
 class ThreadListener : public qvkel::IChangeNotificationHandler {
