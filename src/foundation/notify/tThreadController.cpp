@@ -84,6 +84,9 @@ void tThreadController::start(iThread* object, int32_t priority, const char* nam
 
 bool tThreadController::join() {
   if (!running_) return true;
+  // Refused before the call: a self-join's EDEADLK is not guaranteed everywhere, and a thread
+  // checker's bookkeeping does not survive one.
+  if (pthread_equal(block_.handle, pthread_self())) return false;
   if (pthread_join(block_.handle, nullptr) != 0) return false;
   running_ = false;
   return true;
