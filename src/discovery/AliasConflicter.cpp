@@ -2,6 +2,7 @@
 
 #include "devkit/XmlValues.h"
 #include "discovery/IAliasStorage.h"
+#include "discovery/IAliasVisibility.h"
 #include "discovery/IDeviceDiscoverer.h"
 #include "foundation/errors/Exception.h"
 
@@ -37,7 +38,17 @@ std::string AliasConflicterComposite::findConflict(IAliasStorageData& data,
 
 std::string AliasConflicterAliasesInStorage::findConflict(IAliasStorageData& data,
                                                           const std::string& alias) {
-  return data.findTokenByAlias(alias);
+  if (visibility_ == nullptr) return data.findTokenByAlias(alias);
+  return data.findTokenByAlias(alias, [this](const std::string& token) { return hidden(token); });
+}
+
+bool AliasConflicterAliasesInStorage::hidden(const std::string& token) {
+  // Only a present module can be asked; an absent one keeps its name reserved.
+  std::uint64_t generation = 0;
+  for (const std::shared_ptr<const DeviceInfo>& device : devices_->getDevices(generation)) {
+    if (device->token == token) return !visibility_->showsAlias(*device);
+  }
+  return false;
 }
 
 AliasConflicterDefaultAliases::AliasConflicterDefaultAliases(IDeviceDiscoverer& devices)
@@ -59,8 +70,9 @@ std::string AliasConflicterDefaultAliases::findConflict(IAliasStorageData&,
   return {};
 }
 
-AliasConflicterCommon::AliasConflicterCommon(IDeviceDiscoverer& devices)
-    : defaultAliases_(devices) {
+AliasConflicterCommon::AliasConflicterCommon(IDeviceDiscoverer& devices,
+                                             IAliasVisibility* visibility)
+    : aliasesInStorage_(devices, visibility), defaultAliases_(devices) {
   add(aliasesInStorage_);
   add(defaultAliases_);
 }

@@ -12,6 +12,7 @@
 namespace qvkel {
 
 class IAliasStorageData;
+class IAliasVisibility;
 class IDeviceDiscoverer;
 
 // A malformed or reserved alias.
@@ -38,10 +39,21 @@ class AliasConflicterComposite : public IAliasConflicter {
   std::vector<IAliasConflicter*> conflicters_;
 };
 
-// A module whose stored alias is the name.
+// A module whose stored alias is the name. With a visibility (both borrowed), a present module
+// that does not show its stored alias is not found by it.
 class AliasConflicterAliasesInStorage : public IAliasConflicter {
  public:
+  AliasConflicterAliasesInStorage() = default;
+  AliasConflicterAliasesInStorage(IDeviceDiscoverer& devices, IAliasVisibility* visibility)
+      : devices_(&devices), visibility_(visibility) {}
+
   std::string findConflict(IAliasStorageData& data, const std::string& alias) override;
+
+ private:
+  bool hidden(const std::string& token);
+
+  IDeviceDiscoverer* devices_ = nullptr;
+  IAliasVisibility* visibility_ = nullptr;
 };
 
 // A present module whose device name is the name. Keeps the device manager's last listing and
@@ -65,7 +77,9 @@ class AliasConflicterDefaultAliases : public IAliasConflicter {
 // The plug-in's chain: stored aliases first, then device names.
 class AliasConflicterCommon : public AliasConflicterComposite {
  public:
-  explicit AliasConflicterCommon(IDeviceDiscoverer& devices);
+  // Both borrowed; the visibility may be null (every stored alias is shown).
+  explicit AliasConflicterCommon(IDeviceDiscoverer& devices,
+                                 IAliasVisibility* visibility = nullptr);
   AliasConflicterCommon(const AliasConflicterCommon&) = delete;
   AliasConflicterCommon& operator=(const AliasConflicterCommon&) = delete;
 

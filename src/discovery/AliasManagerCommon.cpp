@@ -7,8 +7,10 @@
 #include "devkit/XmlValues.h"
 #include "discovery/AliasConflicter.h"
 #include "discovery/IAliasStorage.h"
+#include "discovery/IAliasVisibility.h"
 #include "discovery/SynchronizedConfiguration.h"
 #include "foundation/errors/Debug.h"
+#include "foundation/errors/ErrorCodes.h"
 #include "foundation/errors/Exception.h"
 #include "foundation/system/DirectoryMonitor.h"
 
@@ -20,6 +22,7 @@ using nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutexLock;
 
 constexpr std::int32_t kReportLevel = 16384;
 const qvsdbg_VarLine kStepFailedLine("AliasManagerCommon", 212);
+constexpr qverr::StatusLocation kNoAliasOfItsOwn{"AliasManagerCommon", 151, qverr::kComponent};
 
 void reportStepFailure(const char* what, std::uint32_t pauseMs) {
   qvsdbg_printf(kReportLevel, kStepFailedLine, "Alias thread failed: %s; retrying in %u ms", what,
@@ -115,8 +118,12 @@ bool AliasManagerCommon::DirectoryMonitorThread::step() {
   return true;
 }
 
-AliasManagerCommon::AliasManagerCommon(IAliasStorage& storage, IAliasConflicter& conflicter)
-    : storage_(storage), conflicter_(conflicter), snapshot_(storage.getSnapshot()) {
+AliasManagerCommon::AliasManagerCommon(IAliasStorage& storage, IAliasConflicter& conflicter,
+                                       IAliasVisibility* visibility)
+    : storage_(storage),
+      conflicter_(conflicter),
+      visibility_(visibility),
+      snapshot_(storage.getSnapshot()) {
   {
     qverr::ThrowingStatusRecord status;
     mutex_.create(&status);
@@ -141,14 +148,26 @@ void AliasManagerCommon::removeChangeListener(IChangeNotificationHandler* listen
 }
 
 std::string AliasManagerCommon::getAlias(const DeviceInfo& device) {
-  tMutexLock lock(mutex_);
-  return snapshot_->getAlias(device.token);
+  std::string alias;
+  {
+    tMutexLock lock(mutex_);
+    alias = snapshot_->getAlias(device.token);
+  }
+  // Only a stored alias needs the driver's word, which is asked outside the mutex.
+  if (!alias.empty() && visibility_ != nullptr && !visibility_->showsAlias(device)) alias.clear();
+  return alias;
 }
 
 void AliasManagerCommon::setAlias(const DeviceInfo& device, const std::string& alias,
                                   std::uint32_t mode, std::string& conflictingToken) {
   conflictingToken.clear();
   checkAlias(alias);
+  if (visibility_ != nullptr && !visibility_->showsAlias(device)) {
+    // It reads as having no alias already; what the file holds for it stays for when the driver
+    // lets it show its alias again.
+    if (alias.empty() || alias == device.pxiName) return;
+    qverr::raise(qverr::kOperationNotSupported, kNoAliasOfItsOwn);
+  }
 
   const std::shared_ptr<IAutoLockingAliasStorageDataCommitter> session = storage_.beginEdit();
   const std::shared_ptr<IAliasStorageData> data = session->getData();

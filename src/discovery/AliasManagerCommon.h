@@ -28,6 +28,7 @@ namespace qvkel {
 class IAliasConflicter;
 class IAliasStorage;
 class IAliasStorageData;
+class IAliasVisibility;
 
 class AliasManagerCommon : public IAliasManager {
  public:
@@ -115,15 +116,20 @@ class AliasManagerCommon : public IAliasManager {
     std::unique_ptr<qvafa::DirectoryMonitor> monitor_;
   };
 
-  // Both are borrowed. Takes the storage's snapshot and registers for its changes.
-  AliasManagerCommon(IAliasStorage& storage, IAliasConflicter& conflicter);
+  // All borrowed; without a visibility every stored alias is shown. Takes the storage's snapshot
+  // and registers for its changes.
+  AliasManagerCommon(IAliasStorage& storage, IAliasConflicter& conflicter,
+                     IAliasVisibility* visibility = nullptr);
   ~AliasManagerCommon() override;
   AliasManagerCommon(const AliasManagerCommon&) = delete;
   AliasManagerCommon& operator=(const AliasManagerCommon&) = delete;
 
   void addChangeListener(IChangeNotificationHandler* listener) override;
   void removeChangeListener(IChangeNotificationHandler* listener) override;
+  // Empty for a module that does not show its stored alias.
   std::string getAlias(const DeviceInfo& device) override;
+  // A module that does not show its stored alias takes no other: -63193, and the file keeps
+  // what it holds; the empty alias or its own device name changes nothing and succeeds.
   void setAlias(const DeviceInfo& device, const std::string& alias, std::uint32_t mode,
                 std::string& conflictingToken) override;
 
@@ -146,6 +152,7 @@ class AliasManagerCommon : public IAliasManager {
   AliasChangeNotificationHandler changeHandler_{*this};
   IAliasStorage& storage_;
   IAliasConflicter& conflicter_;
+  IAliasVisibility* visibility_;
   std::shared_ptr<const IAliasStorageData> snapshot_;
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex mutex_;
 };

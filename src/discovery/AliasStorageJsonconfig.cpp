@@ -42,11 +42,13 @@ std::string AliasStorageDataJsonconfig::getAlias(const std::string& token) const
   return qvjsonlh::getString(alias);
 }
 
-std::string AliasStorageDataJsonconfig::findTokenByAlias(const std::string& alias) const {
+std::string AliasStorageDataJsonconfig::findTokenByAlias(const std::string& alias,
+                                                         const TokenFilter& passOver) const {
   for (const auto& [token, entry] : data_->getEntries()) {
     const cJSON* stored = aliasMember(*entry);
     if (stored == nullptr) continue;
-    if (equalsIgnoringAsciiCase(qvjsonlh::getCString(stored), alias)) return token;
+    if (!equalsIgnoringAsciiCase(qvjsonlh::getCString(stored), alias)) continue;
+    if (!passOver || !passOver(token)) return token;
   }
   return {};
 }

@@ -30,7 +30,8 @@ class AliasStorageDataJsonconfig : public IAliasStorageData {
 
   std::string getAlias(const std::string& token) const override;
   // Entries without an alias (those of absent modules may lack one) are passed over.
-  std::string findTokenByAlias(const std::string& alias) const override;
+  std::string findTokenByAlias(const std::string& alias,
+                               const TokenFilter& passOver = {}) const override;
   void setAlias(const std::string& token, const std::string& alias) override;
   std::shared_ptr<IAliasStorageData> clone() const override;
 

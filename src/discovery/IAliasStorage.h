@@ -2,6 +2,7 @@
 // Where aliases are kept, as the alias manager sees it: snapshots to read, and edit sessions
 // that hold the shared file's lock from reading to committing.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,9 +17,14 @@ class IAliasStorageData {
   // The stored alias; empty when the token has no entry or the entry no alias. -52004 when the
   // stored alias is not a text.
   virtual std::string getAlias(const std::string& token) const = 0;
+  // Tokens for which `passOver` is true are not looked at.
+  using TokenFilter = std::function<bool(const std::string& token)>;
+
   // The first token, in token order, whose stored alias equals `alias` without regard to ASCII
-  // case; empty when none. -52004 when a stored alias is not a text.
-  virtual std::string findTokenByAlias(const std::string& alias) const = 0;
+  // case and that `passOver` (when given) does not pass over; empty when none. -52004 when a
+  // stored alias is not a text.
+  virtual std::string findTokenByAlias(const std::string& alias,
+                                       const TokenFilter& passOver = {}) const = 0;
   // Replaces the entry's alias: -1074097793 for a token without an entry, -52006 for an entry
   // that holds no alias.
   virtual void setAlias(const std::string& token, const std::string& alias) = 0;

@@ -6,17 +6,25 @@
 
 namespace qvvandrelbrenmooru {
 
-std::string AliasFactoryBrenmoor::createAlias(qvjsonconfig::DeviceIteratorInterface& device,
-                                              qvjsonconfig::ConfigurationData& data) {
+bool AliasFactoryBrenmoor::driverAllowsAlias(const std::string& interfacePath) {
   nQVVANDRELBRENMOORU_22_8::tInterfaceProxy_vandrelbrenmoor proxy;
   {
     qverr::ThrowingStatusRecord status;
-    proxy.open(device.getInterfacePath().c_str(), &status);
+    proxy.open(interfacePath.c_str(), &status);
   }
   nQVVUSKS100::tStatus status;
   const std::uint64_t noAlias = proxy.command040B(kNoAliasQuery, &status);
-  if (status.isError() || noAlias != 0) return {};
+  return !status.isError() && noAlias == 0;
+}
+
+std::string AliasFactoryBrenmoor::createAlias(qvjsonconfig::DeviceIteratorInterface& device,
+                                              qvjsonconfig::ConfigurationData& data) {
+  if (!driverAllowsAlias(device.getInterfacePath())) return {};
   return family_.createAlias(device, data);
+}
+
+bool AliasFactoryBrenmoor::showsAlias(const qvkel::DeviceInfo& device) {
+  return driverAllowsAlias(device.interfacePath);
 }
 
 }  // namespace qvvandrelbrenmooru

@@ -19,8 +19,8 @@ PluginAliasComponents::PluginAliasComponents(IDeviceDiscoverer& devices,
       notificationThread_(configuration_),
       directoryMonitorThread_(configuration_, configurationDirectory()),
       storage_(file_, configuration_, deviceIterators_, attributes_, notificationThread_),
-      conflicter_(devices),
-      manager_(storage_, conflicter_) {}
+      conflicter_(devices, &aliasFactory_),
+      manager_(storage_, conflicter_, &aliasFactory_) {}
 
 PluginAliasComponents::~PluginAliasComponents() = default;
 

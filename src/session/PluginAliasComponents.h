@@ -23,6 +23,10 @@ class PluginAliasComponents {
  public:
   static constexpr const char* kDirectoryName = "/qv-vandrel";
   static constexpr const char* kFileName = "/qvvandrelbrenmoor.config";
+  // The only family the alias file's walk covers. A module's routing interface belongs to the
+  // same driver instance and gives the same token: walking it too would visit each module twice,
+  // and fix an empty alias for good on a module whose routing interface shows up before its
+  // device interface (the driver's alias query is the device interface's).
   static constexpr const char* kInterfaceName = "qvvandrelbrenmoork_vandrelbrenmoor";
 
   // "<local-state directory>/qv-vandrel".

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <set>
 #include <stdexcept>
 
 #include "AliasTestSupport.h"
@@ -254,6 +255,44 @@ TEST_F(AliasManager, EntriesWithoutAnAliasDoNotStopOthersFromSettingOne) {
   EXPECT_EQ(set(kA, "bench"), "");
   EXPECT_EQ(stored(kA), "bench");
   EXPECT_EQ(alias_.open()->getData().findEntry("Model=Gone") != nullptr, true);
+}
+
+// Hides the stored alias of the modules a test names; counts the modules it was asked about.
+struct FakeVisibility : qvkel::IAliasVisibility {
+  bool showsAlias(const qvkel::DeviceInfo& device) override {
+    asked.push_back(device.token);
+    return hidden.count(device.token) == 0;
+  }
+  std::set<std::string> hidden;
+  std::vector<std::string> asked;
+};
+
+TEST_F(AliasManager, AModuleThatShowsNoAliasKeepsItStoredAndIsNotFoundByIt) {
+  stack_.reset();
+  alias_.write(R"({"version": 1, "devices": {"Model=Gone": {"alias": "gone"}}})");
+  FakeVisibility visibility;
+  stack_ =
+      std::make_unique<aliastest::AliasStack>(alias_, devices_, discoverer_, false, &visibility);
+  set(kA, "bench");
+  set(kC, "");
+  visibility.hidden = {kA, "Model=Gone"};
+  visibility.asked.clear();
+  EXPECT_EQ(get(kA), "");
+  EXPECT_EQ(get(kC), "");
+  EXPECT_EQ(visibility.asked, std::vector<std::string>{kA}) << "asked only for a stored alias";
+
+  const std::string before = alias_.text();
+  EXPECT_EQ(catchError([&] { set(kA, "other"); }).code, -63193);
+  EXPECT_EQ(set(kA, ""), "") << "it has none already";
+  EXPECT_EQ(alias_.text(), before);
+  // Its name is free for others; an absent module's stored alias still holds its name.
+  EXPECT_EQ(set(kB, "BENCH"), "");
+  EXPECT_EQ(set(kC, "Gone"), "Model=Gone");
+  EXPECT_EQ(stored(kA), "bench");
+  EXPECT_EQ(stored(kB), "BENCH");
+
+  visibility.hidden.clear();
+  EXPECT_EQ(get(kA), "bench");
 }
 
 TEST_F(AliasManager, AnswersFromItsSnapshotUntilTold) {

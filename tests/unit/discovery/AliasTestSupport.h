@@ -16,6 +16,7 @@
 #include "discovery/AliasConflicter.h"
 #include "discovery/AliasManagerCommon.h"
 #include "discovery/AliasStorageJsonconfig.h"
+#include "discovery/IAliasVisibility.h"
 #include "discovery/IDeviceDiscoverer.h"
 #include "discovery/SynchronizedConfiguration.h"
 #include "foundation/errors/Debug.h"
@@ -167,14 +168,15 @@ class DebugCapture {
 };
 
 // The alias machinery over an alias file, as the plug-in assembles it, with or without its
-// two threads.
+// two threads, and with the visibility given (borrowed).
 struct AliasStack {
   AliasStack(disctest::AliasFile& alias, qvjsonconfig::DeviceIteratorFactoryInterface& devices,
-             qvkel::IDeviceDiscoverer& discoverer, bool threads)
+             qvkel::IDeviceDiscoverer& discoverer, bool threads,
+             qvkel::IAliasVisibility* visibility = nullptr)
       : configuration(alias.file(), devices, alias.provider()),
         storage(alias.file(), configuration, devices, alias.provider(), notifications),
-        conflicter(discoverer),
-        manager(storage, conflicter) {
+        conflicter(discoverer, visibility),
+        manager(storage, conflicter, visibility) {
     if (threads) {
       notifications.start(configuration);
       monitor.start(configuration, std::filesystem::path(alias.path()).parent_path().string());

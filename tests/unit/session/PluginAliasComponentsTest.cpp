@@ -38,15 +38,28 @@ class PluginAliases : public ::testing::Test {
     add(3, 1, 2);
     add(4);
     add(5);
-    discoverer_.set({device(kPxiToken, "PXI1Slot2"), device(pciToken(4)), device(pciToken(5))});
+    discoverer_.set({moduleInfo(0), moduleInfo(1), moduleInfo(2)});
+  }
+
+  // The device manager's record of module `index`.
+  qvkel::DeviceInfo moduleInfo(size_t index) {
+    qvkel::DeviceInfo record =
+        index == 0 ? device(kPxiToken, "PXI1Slot2") : device(pciToken(3 + index));
+    record.interfacePath = modules_[index]->deviceInterface().nodePath();
+    return record;
   }
   ~PluginAliases() override { pxiControl_.reset(); }
 
+  // A module with its device interface, or with its routing interface alone.
   sim::Module& add(uint32_t bus, std::optional<uint32_t> chassis = std::nullopt,
-                   std::optional<uint32_t> slot = std::nullopt) {
+                   std::optional<uint32_t> slot = std::nullopt, bool routingOnly = false) {
     const sim::ModuleDescription description = disctest::moduleAt(bus, chassis, slot);
     modules_.push_back(std::make_unique<sim::Module>(testbed_, "qvdev" + std::to_string(bus)));
-    modules_.back()->deviceInterface();
+    if (routingOnly) {
+      modules_.back()->routingInterface();
+    } else {
+      modules_.back()->deviceInterface();
+    }
     sim::describe(*modules_.back(), description, pxiControl_);
     return *modules_.back();
   }
@@ -98,7 +111,23 @@ TEST_F(PluginAliases, TheFirstStateCreatesTheAliasFileWithTheDriversDefaultAlias
     EXPECT_EQ(entry.input, (std::vector<uint8_t>{0x01, 0, 0, 0, 0, 0, 0, 0}));
   }
   EXPECT_EQ(modules_[0]->deviceInterface().openCount(), 0) << "the private proxy is closed";
-  EXPECT_EQ(state->aliasManager().getAlias(device(kPxiToken)), "Vandrel1");
+  EXPECT_EQ(state->aliasManager().getAlias(moduleInfo(0)), "Vandrel1");
+}
+
+// Only device interfaces have entries: a routing interface is its module's, and one seen before
+// its module's device interface does not make the module's entry.
+TEST_F(PluginAliases, RoutingInterfacesMakeNoEntriesOfTheirOwn) {
+  modules_[0]->routingInterface();
+  sim::Module& early = add(6, std::nullopt, std::nullopt, true);
+  auto state = build();
+  const auto entries = stored();
+  EXPECT_EQ(entries,
+            (std::map<std::string, std::string>{
+                {kPxiToken, "Vandrel1"}, {pciToken(4), "Vandrel2"}, {pciToken(5), "Vandrel3"}}));
+  early.deviceInterface();
+  state.reset();
+  state = build();
+  EXPECT_EQ(stored()[pciToken(6)], "Vandrel4");
 }
 
 TEST_F(PluginAliases, WithoutItsFolderThereIsNoState) {
@@ -127,11 +156,13 @@ TEST_F(PluginAliases, AnAliasSetInAnotherProcessReachesThisOne) {
   ASSERT_EQ(::pipe(go), 0);
   // The other process starts before this one has threads.
   const pid_t other = spawn([&] {
+    // Ends with this process: the read then sees the pipe closed.
+    ::close(go[1]);
     char c;
     if (::read(go[0], &c, 1) != 1) return 3;
     auto state = build();
     std::string conflict;
-    state->aliasManager().setAlias(device(pciToken(4)), "bench_2", 0, conflict);
+    state->aliasManager().setAlias(moduleInfo(1), "bench_2", 0, conflict);
     return conflict.empty() ? 0 : 4;
   });
 
@@ -139,7 +170,7 @@ TEST_F(PluginAliases, AnAliasSetInAnotherProcessReachesThisOne) {
   aliastest::CountingListener listener;
   state->aliasManager().addChangeListener(&listener);
   std::string conflict;
-  state->aliasManager().setAlias(device(kPxiToken, "PXI1Slot2"), "bench_1", 0, conflict);
+  state->aliasManager().setAlias(moduleInfo(0), "bench_1", 0, conflict);
   EXPECT_EQ(conflict, "");
   EXPECT_EQ(stored()[kPxiToken], "bench_1");
   ASSERT_TRUE(listener.waitFor(1));  // our own commit, seen by our threads
@@ -149,10 +180,10 @@ TEST_F(PluginAliases, AnAliasSetInAnotherProcessReachesThisOne) {
   ASSERT_EQ(::waitpid(other, &status, 0), other);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   ASSERT_TRUE(listener.waitFor(2));
-  EXPECT_EQ(state->aliasManager().getAlias(device(pciToken(4))), "bench_2");
+  EXPECT_EQ(state->aliasManager().getAlias(moduleInfo(1)), "bench_2");
 
   // The name is the other module's now, in any case.
-  state->aliasManager().setAlias(device(pciToken(5)), "BENCH_2", 0, conflict);
+  state->aliasManager().setAlias(moduleInfo(2), "BENCH_2", 0, conflict);
   EXPECT_EQ(conflict, pciToken(4));
   state->aliasManager().removeChangeListener(&listener);
   ::close(go[0]);
