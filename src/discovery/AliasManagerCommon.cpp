@@ -195,7 +195,14 @@ void AliasManagerCommon::setAlias(const DeviceInfo& device, const std::string& a
 }
 
 void AliasManagerCommon::refreshSnapshot() {
-  adopt(storage_.getSnapshot());
+  std::shared_ptr<const IAliasStorageData> replaced;
+  {
+    // Copied under the mutex: a set that adopts its own commit meanwhile waits, so an older copy
+    // never replaces the snapshot it published.
+    tMutexLock lock(mutex_);
+    replaced = std::exchange(snapshot_, storage_.getSnapshot());
+  }
+  // `replaced` is released here, outside the mutex.
 }
 
 void AliasManagerCommon::adopt(std::shared_ptr<const IAliasStorageData> snapshot) {

@@ -68,8 +68,8 @@ std::shared_ptr<IAliasStorageData> AliasStorageDataJsonconfig::clone() const {
 
 AutoLockingAliasStorageDataCommitterJsonconfig::AutoLockingAliasStorageDataCommitterJsonconfig(
     qvjsonconfig::LockableFile& file, qvjsonconfig::DeviceIteratorInterface& devices,
-    qvjsonconfig::AttributeProviderInterface& provider)
-    : configuration_(file, devices, provider, nullptr),
+    qvjsonconfig::AttributeProviderInterface& provider, qvjsonconfig::UpdateableInterface* target)
+    : configuration_(file, devices, provider, target),
       data_(std::make_shared<AliasStorageDataJsonconfig>(configuration_.getData())) {}
 
 AutoLockingAliasStorageDataCommitterJsonconfig::~AutoLockingAliasStorageDataCommitterJsonconfig() {
@@ -90,8 +90,8 @@ std::shared_ptr<IAliasStorageData> AliasStorageJsonconfig::getSnapshot() {
 
 std::shared_ptr<IAutoLockingAliasStorageDataCommitter> AliasStorageJsonconfig::beginEdit() {
   std::unique_ptr<qvjsonconfig::DeviceIteratorInterface> devices = devices_.create();
-  return std::make_shared<AutoLockingAliasStorageDataCommitterJsonconfig>(file_, *devices,
-                                                                          provider_);
+  return std::make_shared<AutoLockingAliasStorageDataCommitterJsonconfig>(
+      file_, *devices, provider_, &configuration_);
 }
 
 }  // namespace qvkel

@@ -43,10 +43,12 @@ class AliasStorageDataJsonconfig : public IAliasStorageData {
 class AutoLockingAliasStorageDataCommitterJsonconfig
     : public IAutoLockingAliasStorageDataCommitter {
  public:
-  // Opens a configuration session: locks the file, reads and merges it.
+  // Opens a configuration session: locks the file, reads and merges it. The target (borrowed,
+  // may be null) is told of every write.
   AutoLockingAliasStorageDataCommitterJsonconfig(
       qvjsonconfig::LockableFile& file, qvjsonconfig::DeviceIteratorInterface& devices,
-      qvjsonconfig::AttributeProviderInterface& provider);
+      qvjsonconfig::AttributeProviderInterface& provider,
+      qvjsonconfig::UpdateableInterface* target = nullptr);
   // Releases the data, then the session (unlocking the file).
   ~AutoLockingAliasStorageDataCommitterJsonconfig() override;
   AutoLockingAliasStorageDataCommitterJsonconfig(
@@ -81,6 +83,7 @@ class AliasStorageJsonconfig : public IAliasStorage {
   void addChangeListener(IChangeNotificationHandler* listener) override;
   void removeChangeListener(IChangeNotificationHandler* listener) override;
   std::shared_ptr<IAliasStorageData> getSnapshot() override;
+  // The session's writes become the synchronized configuration's content as they are made.
   std::shared_ptr<IAutoLockingAliasStorageDataCommitter> beginEdit() override;
 
  private:

@@ -26,19 +26,23 @@ SynchronizedConfiguration::SynchronizedConfiguration(LockableFile& file,
 }
 
 void SynchronizedConfiguration::reload() {
-  std::unique_ptr<ConfigurationData> fresh = readFile();
-  tMutexLock lock(dataMutex_);
-  current_ = std::move(fresh);
+  Changes ignored;
+  reread(ignored);
 }
 
 SynchronizedConfiguration::~SynchronizedConfiguration() {
   stopNotifications();
 }
 
-std::unique_ptr<ConfigurationData> SynchronizedConfiguration::readFile() {
+void SynchronizedConfiguration::reread(Changes& changes) {
   std::unique_ptr<DeviceIteratorInterface> devices = devices_.create();
   Configuration configuration(file_, *devices, provider_, nullptr);
-  return std::make_unique<ConfigurationData>(configuration.getData());
+  auto fresh = std::make_unique<ConfigurationData>(configuration.getData());
+  // Published before the file's lock is released: a commit can come only before the read or
+  // after the publication, so an older text never replaces what a commit made current.
+  tMutexLock lock(dataMutex_);
+  if (current_ != nullptr) append(changes, computeChanges(*current_, *fresh));
+  current_ = std::move(fresh);
 }
 
 void SynchronizedConfiguration::update(const ConfigurationData& data) {
@@ -72,17 +76,11 @@ bool SynchronizedConfiguration::waitForChanges(Changes& changes) {
     }
     if (stop_) return false;
 
-    std::unique_ptr<ConfigurationData> fresh;
     try {
-      fresh = readFile();
+      reread(changes);
     } catch (const std::exception&) {
       // A file that cannot be read now (being replaced, malformed) is read at the next signal;
       // the configuration session has reported why.
-    }
-    if (fresh != nullptr) {
-      tMutexLock dataLock(dataMutex_);
-      append(changes, computeChanges(*current_, *fresh));
-      current_ = std::move(fresh);
     }
     {
       tMutexLock updateLock(updateMutex_);

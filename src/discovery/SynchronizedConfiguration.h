@@ -41,7 +41,8 @@ class SynchronizedConfiguration : public UpdateableInterface, public ChangeSigna
   SynchronizedConfiguration(const SynchronizedConfiguration&) = delete;
   SynchronizedConfiguration& operator=(const SynchronizedConfiguration&) = delete;
 
-  // Takes `data` as the current content and queues its differences for the next wait.
+  // Takes `data` as the current content and queues its differences for the next wait. Edit
+  // sessions of this process call it as they commit, under the file's lock.
   void update(const ConfigurationData& data) override;
   // A copy of the current content; never reads the file.
   std::unique_ptr<ConfigurationData> getSnapshot();
@@ -61,8 +62,9 @@ class SynchronizedConfiguration : public UpdateableInterface, public ChangeSigna
  private:
   // Reads the file anew into the current content.
   void reload();
-  // A fresh session on the file (lock, read, merge, maybe write, unlock), as a copy.
-  std::unique_ptr<ConfigurationData> readFile();
+  // A fresh session on the file (lock, read, merge, maybe write) whose content becomes the
+  // current one while the file is still locked; `changes` receives what differs.
+  void reread(Changes& changes);
   static void append(Changes& to, const Changes& from);
 
   LockableFile& file_;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <deque>
@@ -11,6 +12,7 @@
 #include <stdexcept>
 
 #include "AliasTestSupport.h"
+#include "RecordingListener.h"
 
 namespace {
 
@@ -117,6 +119,120 @@ TEST_F(AliasThreads, ChangesOfAnyWriterReachTheListenersAndTheSnapshotThenSettle
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(listener.calls(), 2);
   stack_->manager.removeChangeListener(&listener);
+}
+
+// Holds the configuration-change thread once at the point that calls `pass`, from `arm` until
+// `open`.
+class Gate {
+ public:
+  void arm() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_ = true;
+  }
+  void pass() {
+    char name[16] = {};
+    ::prctl(PR_GET_NAME, name);
+    if (std::string(name) != "qvvandrelbrenmo") return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!armed_) return;
+    armed_ = false;
+    reached_ = true;
+    changed_.notify_all();
+    changed_.wait_for(lock, 10s, [&] { return open_; });
+  }
+  bool waitReached() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, 10s, [&] { return reached_; });
+  }
+  void open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool armed_ = false, reached_ = false, open_ = false;
+};
+
+// Device walks whose end passes the gate: the change thread has read the file by then.
+struct GatedDevices : qvjsonconfig::DeviceIteratorFactoryInterface {
+  struct Walk : disctest::FakeDevices {
+    explicit Walk(Gate& gate) : FakeDevices({kA}), gate(gate) {}
+    ~Walk() override { gate.pass(); }
+    Gate& gate;
+  };
+  std::unique_ptr<qvjsonconfig::DeviceIteratorInterface> create() override {
+    return std::make_unique<Walk>(gate);
+  }
+  Gate gate;
+};
+
+// Storage whose snapshots pass the gate once taken.
+struct GatedStorage : qvkel::IAliasStorage {
+  explicit GatedStorage(qvkel::IAliasStorage& inner) : inner(inner) {}
+  void addChangeListener(qvkel::IChangeNotificationHandler* l) override {
+    inner.addChangeListener(l);
+  }
+  void removeChangeListener(qvkel::IChangeNotificationHandler* l) override {
+    inner.removeChangeListener(l);
+  }
+  std::shared_ptr<qvkel::IAliasStorageData> getSnapshot() override {
+    auto snapshot = inner.getSnapshot();
+    gate.pass();
+    return snapshot;
+  }
+  std::shared_ptr<qvkel::IAutoLockingAliasStorageDataCommitter> beginEdit() override {
+    return inner.beginEdit();
+  }
+  qvkel::IAliasStorage& inner;
+  Gate gate;
+};
+
+// Another writer changes an alias; the change thread reads that and is held, after its read of
+// the file or while the manager takes its new snapshot; meanwhile a set is made. Every answer
+// given once the set has returned is the alias it set.
+TEST(AliasThreadRace, ASetIsNotUndoneByAnOlderReadOfTheChangeThread) {
+  for (const bool inSnapshot : {false, true}) {
+    SCOPED_TRACE(inSnapshot ? "held in the snapshot" : "held after the read");
+    disctest::AliasFile alias;
+    GatedDevices devices;
+    aliastest::FakeDiscoverer discoverer({device(kA)});
+    aliastest::AliasStack stack(alias, devices, discoverer, true);
+    GatedStorage storage(stack.storage);
+    qvkel::AliasManagerCommon manager(storage, stack.conflicter);
+    std::atomic<bool> returned{false};
+    std::mutex mutex;
+    std::vector<std::string> answersAfterSet;
+    disctest::RecordingListener reader;  // told after the manager's own handler
+    reader.body = [&] {
+      const bool after = returned;
+      const std::string answer = manager.getAlias(device(kA));
+      std::lock_guard<std::mutex> lock(mutex);
+      if (after) answersAfterSet.push_back(answer);
+    };
+    manager.addChangeListener(&reader);
+
+    Gate& gate = inSnapshot ? storage.gate : devices.gate;
+    gate.arm();
+    commitElsewhere(alias, kA, "other");
+    ASSERT_TRUE(gate.waitReached());
+    std::thread setter([&] {
+      std::string conflict;
+      manager.setAlias(device(kA), "new", 0, conflict);
+      returned = true;
+    });
+    // The set may have to wait for the held thread.
+    for (int n = 0; n < 60 && !returned; ++n) std::this_thread::sleep_for(5ms);
+    gate.open();
+    setter.join();
+    ASSERT_TRUE(reader.waitFor(1));
+    EXPECT_EQ(manager.getAlias(device(kA)), "new");
+    manager.removeChangeListener(&reader);
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const std::string& answer : answersAfterSet) EXPECT_EQ(answer, "new");
+  }
 }
 
 // Rings through to the configuration, after throwing the first `failures` times.
