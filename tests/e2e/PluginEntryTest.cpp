@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DefaultChassis.h"
 #include "ThreadNames.h"
 #include "discovery/RecordingListener.h"
 #include "qvkel/IFpgaSession.h"
@@ -48,24 +49,8 @@ bool mapped(const char* path) {
   return false;
 }
 
-class PluginEntry : public ::testing::Test {
+class PluginEntry : public e2etest::DefaultChassis {
  protected:
-  PluginEntry() {
-    pxi_.reset();
-    sim::installMakerSoftware(testbed_);
-    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
-  }
-  ~PluginEntry() override {
-    plugin_.reset();
-    chassis_.reset();
-    pxi_.reset();
-  }
-
-  sim::host::PluginLibrary& plugin() {
-    if (plugin_ == nullptr) plugin_ = std::make_unique<sim::host::PluginLibrary>(QV_PLUGIN_PATH);
-    return *plugin_;
-  }
-
   // A fresh device list, owned by the test.
   std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> list() {
     int32_t code = 0;
@@ -90,11 +75,6 @@ class PluginEntry : public ::testing::Test {
         choice == LibraryChoice::MissingSymbol ? Variant::MissingSymbol : Variant::Present;
     testbed_.setLibrary(library, choice, sim::libs::standInPath(library, variant));
   }
-
-  sim::Testbed testbed_;
-  sim::libs::QPxiControl pxi_;
-  std::unique_ptr<sim::Chassis> chassis_;
-  std::unique_ptr<sim::host::PluginLibrary> plugin_;
 };
 
 TEST_F(PluginEntry, ListsTheChassisModulesInInterfacePathOrder) {
