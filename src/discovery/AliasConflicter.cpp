@@ -43,10 +43,16 @@ std::string AliasConflicterAliasesInStorage::findConflict(IAliasStorageData& dat
 }
 
 bool AliasConflicterAliasesInStorage::hidden(const std::string& token) {
-  // Only a present module can be asked; an absent one keeps its name reserved.
+  // Only a present module that can be asked may give its name up; an absent one, or one whose
+  // driver cannot be reached, keeps it reserved rather than failing another module's set.
   std::uint64_t generation = 0;
   for (const std::shared_ptr<const DeviceInfo>& device : devices_->getDevices(generation)) {
-    if (device->token == token) return !visibility_->showsAlias(*device);
+    if (device->token != token) continue;
+    try {
+      return !visibility_->showsAlias(*device);
+    } catch (const qverr::Exception&) {
+      return false;
+    }
   }
   return false;
 }

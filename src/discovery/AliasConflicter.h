@@ -40,7 +40,7 @@ class AliasConflicterComposite : public IAliasConflicter {
 };
 
 // A module whose stored alias is the name. With a visibility (both borrowed), a present module
-// that does not show its stored alias is not found by it.
+// that does not show its stored alias is not found by it; one that cannot be asked still is.
 class AliasConflicterAliasesInStorage : public IAliasConflicter {
  public:
   AliasConflicterAliasesInStorage() = default;

@@ -257,13 +257,15 @@ TEST_F(AliasManager, EntriesWithoutAnAliasDoNotStopOthersFromSettingOne) {
   EXPECT_EQ(alias_.open()->getData().findEntry("Model=Gone") != nullptr, true);
 }
 
-// Hides the stored alias of the modules a test names; counts the modules it was asked about.
+// Hides the stored alias of the modules a test names, cannot reach those it names unreachable;
+// counts the modules it was asked about.
 struct FakeVisibility : qvkel::IAliasVisibility {
   bool showsAlias(const qvkel::DeviceInfo& device) override {
     asked.push_back(device.token);
+    if (unreachable.count(device.token) != 0) qverr::throwError(-52006);
     return hidden.count(device.token) == 0;
   }
-  std::set<std::string> hidden;
+  std::set<std::string> hidden, unreachable;
   std::vector<std::string> asked;
 };
 
@@ -293,6 +295,11 @@ TEST_F(AliasManager, AModuleThatShowsNoAliasKeepsItStoredAndIsNotFoundByIt) {
 
   visibility.hidden.clear();
   EXPECT_EQ(get(kA), "bench");
+  // A module whose driver cannot be asked keeps its name, as an absent one does.
+  set(kB, "");
+  visibility.unreachable = {kA};
+  EXPECT_EQ(set(kC, "bench"), kA);
+  EXPECT_EQ(stored(kC), "");
 }
 
 TEST_F(AliasManager, AnswersFromItsSnapshotUntilTold) {
