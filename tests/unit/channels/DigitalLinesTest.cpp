@@ -23,7 +23,7 @@ Settings groupSwitches(const Settings& settings) {
   return own;
 }
 
-struct Offer {
+struct LineOffer {
   const char* name;
   sim::CapabilityProfile profile;
   int inputs, outputs;
@@ -32,12 +32,12 @@ struct Offer {
 };
 
 class DigitalOfferTest : public linestest::LinesTestbed,
-                         public ::testing::WithParamInterface<Offer> {};
+                         public ::testing::WithParamInterface<LineOffer> {};
 
 // A switch the CLIP reports false or not at all is not registered and never sent; the counts
 // depend only on their own capabilities. The first commit sends an offered switch unset.
 TEST_P(DigitalOfferTest, EachFamilysSwitchExistsOnlyWhenTheClipOffersIt) {
-  const Offer& offer = GetParam();
+  const LineOffer& offer = GetParam();
   ASSERT_EQ(build(offer.profile), 0);
   EXPECT_EQ(count(linestest::kDiCount), offer.inputs);
   EXPECT_EQ(count(linestest::kDoCount), offer.outputs);
@@ -51,16 +51,16 @@ TEST_P(DigitalOfferTest, EachFamilysSwitchExistsOnlyWhenTheClipOffersIt) {
 INSTANTIATE_TEST_SUITE_P(
     Offers, DigitalOfferTest,
     ::testing::Values(
-        Offer{"both",
-              sim::CapabilityProfile::DigitalLines,
-              3,
-              2,
-              true,
-              true,
-              {{0x1405, 1, 0}, {0x1407, 2, 0}}},
+        LineOffer{"both",
+                  sim::CapabilityProfile::DigitalLines,
+                  3,
+                  2,
+                  true,
+                  true,
+                  {{0x1405, 1, 0}, {0x1407, 2, 0}}},
         // 1007 false, 1008 absent, no input count.
-        Offer{"neither", sim::CapabilityProfile::DigitalLinesSparse, 0, 2, false, false, {}}),
-    [](const ::testing::TestParamInfo<Offer>& info) { return info.param.name; });
+        LineOffer{"neither", sim::CapabilityProfile::DigitalLinesSparse, 0, 2, false, false, {}}),
+    [](const ::testing::TestParamInfo<LineOffer>& info) { return info.param.name; });
 
 TEST_F(DigitalLinesTest, ASwitchIsSentOnceWhenChangedAndAgainInAFullRedeploy) {
   ASSERT_EQ(build(sim::CapabilityProfile::DigitalLines), 0);

@@ -17,7 +17,7 @@ namespace attr = qvvandrel::oobx::attribute;
 namespace cv = qvvandrel::ififo;
 
 template <typename T>
-std::vector<int64_t> asInts(const std::vector<T>& values) {
+std::vector<int64_t> toInts(const std::vector<T>& values) {
   return std::vector<int64_t>(values.begin(), values.end());
 }
 
@@ -65,7 +65,7 @@ TEST(CapabilityConversions, ScalingAndEnumerationMaps) {
 TEST(CapabilityHandlers, ValuesAndLists) {
   ListCapability<attr::Coupling> couplings(&cv::castCoupling);
   for (uint32_t w : {0u, 2u, 1u}) couplings.acceptValue(w);
-  EXPECT_EQ(asInts(couplings.values), (std::vector<int64_t>{0, 1}));
+  EXPECT_EQ(toInts(couplings.values), (std::vector<int64_t>{0, 1}));
   EXPECT_EQ(couplings.rawValues, (std::vector<uint32_t>{0, 1}));
 
   ListCapability<double> micro(&cv::castMicro), kilo(&cv::castKilo);

@@ -29,7 +29,7 @@ std::string pllFailure(const std::string& data) {
          data + attrtest::kSectionEnd;
 }
 
-std::string item(const char* tag, const std::string& value, const char* type) {
+std::string usageItem(const char* tag, const std::string& value, const char* type) {
   return std::string(R"({"type":"usage","usage":")") + tag + R"(","value":)" + value +
          R"(,"value_type":")" + type + R"("})";
 }
@@ -37,7 +37,7 @@ std::string item(const char* tag, const std::string& value, const char* type) {
 std::string clockItems(const char* name) {
   return R"({"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":536870956,)"
          R"("value_type":"int32_t","comment":"User Clock Frequency"},)" +
-         item("vandrel_kUsageTypeUserClock", std::string("\"") + name + "\"", "string");
+         usageItem("vandrel_kUsageTypeUserClock", std::string("\"") + name + "\"", "string");
 }
 
 class UserClockTest : public ClockTestbed {
@@ -316,22 +316,22 @@ TEST_F(UserClockTest, CompileRoundsChecksAndGroupsTheRequests) {
   // A group nothing serves names each of its clocks; a 0.0 the host wrote is checked.
   clk1.set(1e6);
   clk2.set(1e6);
-  const std::string requested = item("kUsageTypeRequestedValue", R"("1.0e6")", "float");
+  const std::string requested = usageItem("kUsageTypeRequestedValue", R"("1.0e6")", "float");
   thrown = commit();
   EXPECT_EQ(thrown.code, -304437);
   EXPECT_EQ(thrown.detail, R"({"translator":"dovrane_qvvandrelapi","translator_info":{)"
                            R"("is_debug":"0","version":1,"ordered_data":[)" +
                                clockItems("CLK1") + "," + requested + "," +
-                               item("kUsageTypeBlankLine", R"("")", "string") + "," +
+                               usageItem("kUsageTypeBlankLine", R"("")", "string") + "," +
                                clockItems("CLK2") + "," + requested + attrtest::kSectionEnd);
   clk1.set(0.0);
   thrown = commit();
   EXPECT_EQ(thrown.code, -304435);
   EXPECT_EQ(thrown.detail, attrtest::locationPrefix("qvvandrelbrenmooru/source/UserClock", 822,
                                                     "QVVANDREL_Status_UserClockFreqInvalid") +
-                               item("kUsageTypeRequestedValue", R"("0.0")", "float") + "," +
-                               item("kUsageTypeMinValue", "1000000", "uint32_t") + "," +
-                               item("kUsageTypeMaxValue", "800000000", "uint32_t") + "," +
+                               usageItem("kUsageTypeRequestedValue", R"("0.0")", "float") + "," +
+                               usageItem("kUsageTypeMinValue", "1000000", "uint32_t") + "," +
+                               usageItem("kUsageTypeMaxValue", "800000000", "uint32_t") + "," +
                                clockItems("CLK1") + attrtest::kSectionEnd);
   clk1.set(50e6);
   clk2.set(50e6);
@@ -399,7 +399,7 @@ TEST_F(UserClockTest, AVcoPeriodBeyondAnyCountFailsTheDeploy) {
   const attrtest::Thrown thrown = commit();
   EXPECT_EQ(thrown.detail, attrtest::locationPrefix("qvvandrelbrenmooru/source/UserClock", 1046,
                                                     "QVVANDREL_Status_RefClkRangeUnsupported") +
-                               item("kUsageTypeRequestedValue", R"("10.0e6")", "float") +
+                               usageItem("kUsageTypeRequestedValue", R"("10.0e6")", "float") +
                                attrtest::kSectionEnd);
 }
 

@@ -13,6 +13,8 @@ using devkit_test::codeOf;
 using qvkel::HmbRegion;
 using qvkel::HmbSectionState;
 using namespace devkit_test::hmb_text;
+// Named as well: a test file built into the same unit may have a block() of its own.
+using devkit_test::hmb_text::block;
 
 const std::string kSignature = "0123456789abcdef0011223344556677";
 const std::string kOtherSignature = "fedcba98765432100011223344556677";

@@ -16,7 +16,7 @@ using qvkel::user::ReadWriteBlockHelpers;
 
 constexpr uint32_t kRead32 = 0x80208316, kWrite32 = 0x40208317;
 constexpr uint32_t kReadBlock = 0x80208314, kWriteBlock = 0x40208315;
-constexpr uint32_t kControl = 0x8004;
+constexpr uint32_t kWexControl = 0x8004;
 
 uint32_t le32(const std::vector<uint8_t>& bytes, size_t at) {
   uint32_t v;
@@ -30,7 +30,7 @@ class IoAccessorTest : public ::testing::Test {
 
   devkit_test::SimulatedModule sim;
   IoAccessorIoctl accessor{sim.proxy};
-  ReadWriteBlockHelpers blocks{&accessor, kControl};
+  ReadWriteBlockHelpers blocks{&accessor, kWexControl};
   sim::RegisterFile& registers = sim.module.registers();
 };
 
@@ -104,14 +104,14 @@ TEST_F(IoAccessorTest, OddOffsetsAreRefusedAndTheLowBitsCleared) {
 }
 
 TEST_F(IoAccessorTest, CheckedAccessReportsTheBusErrorAfterTheDataMoved) {
-  registers.poke(kControl, 0x12);  // running, bus error
+  registers.poke(kWexControl, 0x12);  // running, bus error
   uint64_t value = 0x0102030405060708ull;
   EXPECT_EQ(codeOf([&] { blocks.writeU64(0x500, value, true); }), -61046);
   EXPECT_EQ(registers.peek(0x504), 0x05060708u);
   EXPECT_EQ(lastLog().command, kRead32);
-  EXPECT_EQ(le32(lastLog().input, 0), kControl);
+  EXPECT_EQ(le32(lastLog().input, 0), kWexControl);
 
-  registers.poke(kControl, 0x2);
+  registers.poke(kWexControl, 0x2);
   EXPECT_EQ(blocks.checkAccessStatus(), 0x2u);
   EXPECT_EQ(codeOf([&] { blocks.readU64(0x500, true); }), 0);
 }

@@ -15,7 +15,7 @@ namespace {
 
 using attrtest::catchError;
 using qvvandrel::DacDuc;
-using Mode = DacDuc::Mode;
+using DucMode = DacDuc::Mode;
 
 class DacDucTest : public sessiontest::SessionTestbed {
  protected:
@@ -63,7 +63,7 @@ TEST_F(DacDucTest, TheMaskTableKeepsTheFirstModeOfEachMask) {
   std::unique_ptr<DacDuc> duc = make({2, 0, 2, 7});
   EXPECT_EQ(duc->lookupOutputChannelMask(2), 2u);  // AO1 alone
   EXPECT_EQ(duc->lookupOutputChannelMask(0), 0u);
-  EXPECT_EQ(duc->mode().getCoerced(), Mode{2});  // the first mode offered
+  EXPECT_EQ(duc->mode().getCoerced(), DucMode{2});  // the first mode offered
 
   const attrtest::Thrown thrown = catchError([&] { duc->lookupOutputChannelMask(1); });
   EXPECT_EQ(thrown.code, -304408);
@@ -78,7 +78,7 @@ TEST_F(DacDucTest, TheMaskTableKeepsTheFirstModeOfEachMask) {
 TEST_F(DacDucTest, WithoutOfferedModesTheFeatureIsAbsent) {
   std::unique_ptr<DacDuc> duc = make({}, 4);
   EXPECT_FALSE(duc->present());
-  EXPECT_EQ(duc->mode().getCoerced(), Mode{0});
+  EXPECT_EQ(duc->mode().getCoerced(), DucMode{0});
   EXPECT_TRUE(duc->enabled().empty());
   commission(*duc);
   EXPECT_EQ(registry.size(), 0u);
@@ -102,7 +102,7 @@ TEST_F(DacDucTest, TheModeFollowsTheEnabledOutputsUnlessTheHostSetsIt) {
 
   enabled("AO0").set(true);
   EXPECT_EQ(commit(), std::vector<uint32_t>{1});
-  EXPECT_EQ(duc->mode().getDesired(), Mode{1});
+  EXPECT_EQ(duc->mode().getDesired(), DucMode{1});
   EXPECT_EQ(duc->mode().getAuthorship(), atat::kAuthorshipInternal);
   EXPECT_TRUE(clip.log(0x009).empty());
 
@@ -117,9 +117,9 @@ TEST_F(DacDucTest, TheModeFollowsTheEnabledOutputsUnlessTheHostSetsIt) {
       std::string::npos);
 
   // A mode the host sets is taken as it is, and must be offered.
-  duc->mode().set(Mode{2});
+  duc->mode().set(DucMode{2});
   EXPECT_EQ(catchError([&] { commit(); }).code, -304408);
-  duc->mode().set(Mode{1});
+  duc->mode().set(DucMode{1});
   EXPECT_EQ(commit(), std::vector<uint32_t>{1});
 }
 
@@ -128,7 +128,7 @@ TEST_F(DacDucTest, AModeNoRawWordDecodesToIsSentAsNoCode) {
   commission(*duc);
   // The CLIP's words stay; they no longer decode to the offered modes.
   capabilities.cap307.converter = [](uint32_t word) {
-    return boost::make_optional(Mode(word + 8));
+    return boost::make_optional(DucMode(word + 8));
   };
   EXPECT_EQ(commit(), std::vector<uint32_t>{DacDuc::kNoRawCode});
 }

@@ -19,7 +19,8 @@ namespace {
 using attrtest::catchError;
 using qvvandrel::ExternalAnalogTrigger;
 
-constexpr uint32_t kLevel = 0x20000004, kRising = 0x4000000B, kHysteresis = 0x20000021;
+constexpr uint32_t kTriggerLevel = 0x20000004, kRising = 0x4000000B,
+                   kTriggerHysteresis = 0x20000021;
 // Codes 0..4095, 4095 codes per 10 V, 0 V at code 2048: 409.5 codes per volt.
 constexpr std::initializer_list<std::pair<uint32_t, uint32_t>> kDac12 = {
     {400, 0}, {401, 4095}, {402, 4095}, {404, 10}, {403, 2048}};
@@ -39,8 +40,8 @@ class ExternalAnalogTriggerTest : public featuretest::ConverterTestbed {
     commission(*trigger);
     return trigger;
   }
-  iattr::AttributeInterface<double>& level() { return attribute<double>(kLevel); }
-  iattr::AttributeInterface<double>& hysteresis() { return attribute<double>(kHysteresis); }
+  iattr::AttributeInterface<double>& level() { return attribute<double>(kTriggerLevel); }
+  iattr::AttributeInterface<double>& hysteresis() { return attribute<double>(kTriggerHysteresis); }
 };
 
 TEST_F(ExternalAnalogTriggerTest, TheDacNeedsAllFiveOfItsValues) {

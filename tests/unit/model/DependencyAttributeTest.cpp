@@ -18,8 +18,8 @@ using modeltest::Journal;
 using modeltest::Roots;
 using modeltest::TestFeature;
 
-constexpr std::uint32_t kRange = 0x20000010;    // "AI Range"
-constexpr std::uint32_t kDivisor = 0x10000010;  // "ADC Clock Divisor"
+constexpr std::uint32_t kRange = 0x20000010;  // "AI Range"
+using modeltest::kDivisor;
 
 TEST(DependencyAttribute, StartsDirtyAndNamedByItsIdentifier) {
   const double initial = 2.0;

@@ -15,8 +15,8 @@ namespace {
 using modeltest::Journal;
 using modeltest::TestFeature;
 
-constexpr std::uint32_t kDivisor = 0x10000010;  // "ADC Clock Divisor"
-constexpr std::uint32_t kRate = 0x10000015;     // "Data Clock Divisor"
+using modeltest::kDivisor;
+using modeltest::kRate;
 
 // Writes each instruction to the journal as "fifo N: <flags> <words...>", in hexadecimal, so
 // a test sees the instruction as the driver would; can fail the next calls.

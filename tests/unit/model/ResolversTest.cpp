@@ -21,8 +21,8 @@ using modeltest::TestFeature;
 class Local {};
 
 // Identifiers of the test features' attributes.
-constexpr std::uint32_t kDivisor = 0x10000010;   // "ADC Clock Divisor"
-constexpr std::uint32_t kRate = 0x10000015;      // "Data Clock Divisor"
+using modeltest::kDivisor;
+using modeltest::kRate;
 constexpr std::uint32_t kChannels = 0x10000000;  // "Channels In Stream"
 constexpr std::uint32_t kSamples = 0x10000001;   // "Samples Per Clock"
 

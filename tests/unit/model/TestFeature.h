@@ -114,4 +114,8 @@ struct Roots {
   }
 };
 
+// Identifiers the tests give their features' attributes.
+constexpr std::uint32_t kDivisor = 0x10000010;  // "ADC Clock Divisor"
+constexpr std::uint32_t kRate = 0x10000015;     // "Data Clock Divisor"
+
 }  // namespace modeltest

@@ -16,7 +16,7 @@ namespace {
 using attrtest::catchError;
 using Access = sim::StreamUnit::Access;
 
-constexpr uint32_t kStartFifo = 0x40208329, kStopFifo = 0x4020832A;
+constexpr uint32_t kStartFifoCommand = 0x40208329, kStopFifoCommand = 0x4020832A;
 
 // Stream 4: two target FIFOs, a loop buffer and the optional registers; stream 5: a loop
 // buffer without its reset register; stream 3: two host FIFOs with the optional registers.
@@ -155,8 +155,8 @@ TEST_F(LoopBufferTest, AResetRestartsEveryFifoAndClearsItsDirectionsTable) {
   }
   sim.device().clearLog();
   api->resetStream(4);
-  EXPECT_EQ(count(kStopFifo), 2u);
-  EXPECT_EQ(count(kStartFifo), 2u);
+  EXPECT_EQ(count(kStopFifoCommand), 2u);
+  EXPECT_EQ(count(kStartFifoCommand), 2u);
   EXPECT_EQ(unit(4).loopResets(), 2u);
   EXPECT_EQ(accessesTo(4, "vandrel.buffer.fifo.reset", true), 1u);
   EXPECT_EQ(unit(4).value("vandrel.buffer.fifo.reset"), 1u);
@@ -165,8 +165,8 @@ TEST_F(LoopBufferTest, AResetRestartsEveryFifoAndClearsItsDirectionsTable) {
 
   sim.device().clearLog();
   api->resetStream(3);
-  EXPECT_EQ(count(kStopFifo), 2u);
-  EXPECT_EQ(count(kStartFifo), 2u);
+  EXPECT_EQ(count(kStopFifoCommand), 2u);
+  EXPECT_EQ(count(kStartFifoCommand), 2u);
   EXPECT_EQ(api->getStreamSampleCounters(3).get(0), 0u);
   EXPECT_EQ(api->getStreamOutputTable(3).get(63), 12u);
 

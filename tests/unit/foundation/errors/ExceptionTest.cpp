@@ -16,8 +16,8 @@ using qverr::StatusLocation;
 
 namespace {
 
-constexpr StatusLocation kRaise{"tNotificationDispatcher", 191, "qvvandrelbrenmooru",
-                                "qvvuskerr_objectNameCollision"};
+constexpr StatusLocation kThrowSite{"tNotificationDispatcher", 191, "qvvandrelbrenmooru",
+                                    "qvvuskerr_objectNameCollision"};
 constexpr StatusLocation kBoundary{"FpgaSessionBoundary", 512, "qvvandrelbrenmooru"};
 
 struct Unrelated {};
@@ -59,7 +59,7 @@ TEST(ExceptionBasics, WhatIsTheDetailOrEmpty) {
 
 TEST(ExceptionBasics, RaiseWithErrorConstantGivesTheExactJson) {
   try {
-    qverr::raise(qverr::kObjectNameCollision, kRaise);
+    qverr::raise(qverr::kObjectNameCollision, kThrowSite);
     FAIL() << "nothing was thrown";
   } catch (const qverr::ExceptionBase& e) {
     EXPECT_STREQ(
@@ -82,7 +82,7 @@ TEST(ExceptionBasics, RaiseWithoutErrorConstantWritesLocationOnly) {
 
 TEST(ExceptionBasics, CopyTakesOverTheDetailBuffer) {
   qverr::Status status;
-  status.setCodeWithErrorConstant(-52000, kRaise);
+  status.setCodeWithErrorConstant(-52000, kThrowSite);
   const std::string text = status.detail;
   qverr::Exception original(std::move(status));
   EXPECT_EQ(nullptr, status.detail);
@@ -98,7 +98,7 @@ TEST(ExceptionBasics, ThrowIfErrorPassesNonNegativeCodes) {
   warning.setCode(3);
   EXPECT_EQ(3, qverr::throwIfError(warning));
   qverr::Status error;
-  error.setCodeWithLocation(-52024, kRaise);
+  error.setCodeWithLocation(-52024, kThrowSite);
   const std::string text = error.detail;
   try {
     qverr::throwIfError(error);
@@ -131,7 +131,7 @@ TEST(StatusGuards, GuardsStaySilentWhileAnotherExceptionUnwinds) {
     qverr::ThrowingStatusRecord guard;
     qverr::ThrowingStatus status;
     guard.setCode(-52000, "a", "b", 1);
-    status.setCodeWithLocation(-52005, kRaise);
+    status.setCodeWithLocation(-52005, kThrowSite);
     throw std::runtime_error("first");
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ("first", e.what());
@@ -144,7 +144,7 @@ TEST(StatusGuards, ThrowingStatusCarriesItsWholeDetail) {
   std::string expected;
   try {
     qverr::ThrowingStatus status;
-    status.setCodeWithErrorConstant(-52007, kRaise);
+    status.setCodeWithErrorConstant(-52007, kThrowSite);
     status.addString(status.reserveDetail(0), "extra", "value");
     expected = status.detail;
   } catch (const qverr::Exception& e) {
@@ -159,12 +159,12 @@ TEST(StatusGuards, ThrowingStatusCarriesItsWholeDetail) {
 TEST(StatusGuards, ThrowingStatusWithWarningDoesNotThrow) {
   EXPECT_NO_THROW({
     qverr::ThrowingStatus status;
-    status.setCodeWithLocation(12, kRaise);
+    status.setCodeWithLocation(12, kThrowSite);
   });
 }
 
 TEST(BoundaryMap, LibraryExceptionKeepsItsOwnLocation) {
-  const tStatus record = atBoundary([] { qverr::raise(-52013, kRaise); });
+  const tStatus record = atBoundary([] { qverr::raise(-52013, kThrowSite); });
   EXPECT_EQ(-52013, record.code);
   EXPECT_STREQ("qvvandrel", record.component);
   EXPECT_STREQ("tNotificationDispatcher", record.file);
@@ -197,7 +197,7 @@ TEST(BoundaryMap, ExceptionLandsInShortRecordAsCodeOnly) {
   std::memset(bytes + 8, 0, 8);
   std::memcpy(bytes, &size, 8);
   auto* record = reinterpret_cast<tStatus*>(bytes);
-  EXPECT_FALSE(qverr::runAtBoundary(record, kBoundary, [] { qverr::raise(-52000, kRaise); }));
+  EXPECT_FALSE(qverr::runAtBoundary(record, kBoundary, [] { qverr::raise(-52000, kThrowSite); }));
   int64_t code = 0;
   std::memcpy(&code, bytes + 8, 8);
   EXPECT_EQ(-52000, code);
@@ -209,7 +209,7 @@ TEST(BoundaryMap, LibraryExceptionWithoutCodeBecomesInternalError) {
   EXPECT_EQ(-52003, record.code);
   expectBoundaryLocation(record);
 
-  const tStatus zero = atBoundary([] { qverr::raise(0, kRaise); });
+  const tStatus zero = atBoundary([] { qverr::raise(0, kThrowSite); });
   EXPECT_EQ(-52003, zero.code);
   expectBoundaryLocation(zero);
 }
@@ -250,7 +250,7 @@ TEST(BoundaryMap, RecordAlreadyHoldingAnErrorKeepsIt) {
     tStatus record;
     record.setCode(-52031, "earlier", "earlier.cpp", 5);
     qverr::runAtBoundary(&record, kBoundary, [&] {
-      if (which == 0) qverr::raise(-52013, kRaise);
+      if (which == 0) qverr::raise(-52013, kThrowSite);
       throw std::bad_alloc();
     });
     EXPECT_EQ(-52031, record.code);
