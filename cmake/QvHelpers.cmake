@@ -10,6 +10,39 @@ function(qv_add_existing_subdirectories)
   endforeach()
 endfunction()
 
+# With QV_TEST_UNITY each test program compiles its sources as one translation unit (the
+# headers, GoogleTest's templates and the code made of them are compiled once per program
+# instead of once per file); with QV_PCH every program takes GoogleTest and the common standard
+# headers from one precompiled header. Both are for the ci and tsan presets. Names in the
+# anonymous namespaces of one program's files must then differ. The fuzz and release presets
+# compile every file on its own, and CI checks that (scripts/check-commands), so a file that
+# would miss an include without the others still fails there.
+function(qv_speed_up_test_build TARGET)
+  if(QV_TEST_UNITY)
+    set_target_properties(${TARGET} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
+    # A test file included into the unity source counts as a header to GCC, whose fixtures in
+    # an anonymous namespace would then be reported as such.
+    target_compile_options(${TARGET} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-Wno-subobject-linkage>)
+  endif()
+  if(QV_PCH)
+    # The precompiled header is valid only where the same macros are defined.
+    target_link_libraries(${TARGET} PRIVATE Boost::headers)
+    target_precompile_headers(${TARGET} REUSE_FROM qv_test_pch)
+  endif()
+endfunction()
+
+# With QV_PCH, the targets that own the precompiled headers the libraries and the test
+# programs reuse (each is built with the flags of those that reuse it).
+function(qv_add_pch_owners)
+  qv_add_library(qv_library_pch SOURCES ${PROJECT_SOURCE_DIR}/cmake/Empty.cpp)
+  target_link_libraries(qv_library_pch PRIVATE Boost::headers)
+  target_precompile_headers(qv_library_pch PRIVATE ${PROJECT_SOURCE_DIR}/cmake/LibraryPch.h)
+  add_executable(qv_test_pch ${PROJECT_SOURCE_DIR}/cmake/Empty.cpp)
+  target_link_libraries(qv_test_pch PRIVATE GTest::gtest GTest::gtest_main Threads::Threads
+    Boost::headers)
+  target_precompile_headers(qv_test_pch PRIVATE ${PROJECT_SOURCE_DIR}/cmake/TestPch.h)
+endfunction()
+
 # qv_add_test(NAME <exe> LABEL <unit|e2e> [threads] SOURCES ... LIBS ...)
 # One GoogleTest executable, its cases registered with CTest under the labels. `threads` marks
 # a program whose code starts threads or takes locks: the tsan preset builds and runs those.
@@ -20,6 +53,7 @@ function(qv_add_test)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  qv_speed_up_test_build(${T_NAME})
   # With QV_TEST_LABEL set, tests/ is outside the default build: an unselected program is
   # still defined (its folder may add to it) but neither built nor registered.
   if(QV_TEST_LABEL)
@@ -50,8 +84,12 @@ function(qv_add_fuzz_target)
     target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
   else()
-    add_executable(${F_NAME}_replay ${F_SOURCES} ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
-    target_link_libraries(${F_NAME}_replay PRIVATE ${F_LIBS})
+    # The replay driver is compiled once for every target.
+    if(NOT TARGET qv_fuzz_replay_main)
+      add_library(qv_fuzz_replay_main OBJECT ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+    endif()
+    add_executable(${F_NAME}_replay ${F_SOURCES})
+    target_link_libraries(${F_NAME}_replay PRIVATE ${F_LIBS} qv_fuzz_replay_main)
     if(QV_TEST_LABEL)
       if(NOT QV_TEST_LABEL STREQUAL "fuzz")
         return()
@@ -74,4 +112,8 @@ function(qv_add_library NAME)
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(${NAME} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
   target_link_libraries(${NAME} PUBLIC ${L_LIBS})
+  if(QV_PCH AND NOT NAME STREQUAL "qv_library_pch")
+    target_link_libraries(${NAME} PRIVATE Boost::headers)
+    target_precompile_headers(${NAME} REUSE_FROM qv_library_pch)
+  endif()
 endfunction()
