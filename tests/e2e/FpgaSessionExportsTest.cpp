@@ -222,7 +222,7 @@ TEST_F(FpgaSessionExports, AWriterQueuedBehindAnEndlessFifoWaitRunsWithinASlice)
                                           &waiting);
       ASSERT_EQ(waiting.code, 0);
     }
-    HostThread t1([&] {
+    HostThread t1([&, session = session] {
       session->acquireFifoReadElementsU32(kFifo, &elements, 1, kForever, nullptr, &got, nullptr,
                                           &waiting);
     });
@@ -231,7 +231,7 @@ TEST_F(FpgaSessionExports, AWriterQueuedBehindAnEndlessFifoWaitRunsWithinASlice)
     else
       EXPECT_TRUE(module(i).dmaFifos().awaitWaiter(kFifo, 10s));
     const size_t starts = fifoStarts(i);
-    HostThread t2([&] {
+    HostThread t2([&, session = session] {
       if (row.writer == Writer::Abort)
         session->abort(&writing);
       else if (row.writer == Writer::Download)
