@@ -28,7 +28,38 @@ function(qv_speed_up_test_build TARGET)
     # The precompiled header is valid only where the same macros are defined.
     target_link_libraries(${TARGET} PRIVATE Boost::headers)
     target_precompile_headers(${TARGET} REUSE_FROM qv_test_pch)
+  elseif(QV_GTEST_PCH)
+    qv_precompile_gtest_where_first(${TARGET})
   endif()
+endfunction()
+
+# With QV_GTEST_PCH (the syntax check's build), a test file whose first header of its own comes
+# after <gtest/gtest.h> takes GoogleTest precompiled, which changes nothing for it: only system
+# headers precede GoogleTest there. Every other file is compiled as it is.
+function(qv_precompile_gtest_where_first TARGET)
+  if(NOT TARGET qv_gtest_pch)
+    add_executable(qv_gtest_pch ${PROJECT_SOURCE_DIR}/cmake/Empty.cpp)
+    target_link_libraries(qv_gtest_pch PRIVATE GTest::gtest GTest::gtest_main Threads::Threads)
+    target_precompile_headers(qv_gtest_pch PRIVATE <gtest/gtest.h>)
+  endif()
+  target_precompile_headers(${TARGET} REUSE_FROM qv_gtest_pch)
+  get_target_property(sources ${TARGET} SOURCES)
+  foreach(source IN LISTS sources)
+    get_filename_component(path ${source} ABSOLUTE)
+    file(STRINGS ${path} directives REGEX "^[ \t]*#")
+    set(gtest_first FALSE)
+    foreach(directive IN LISTS directives)
+      if(directive MATCHES "^#include <gtest/gtest.h>")
+        set(gtest_first TRUE)
+        break()
+      elseif(NOT directive MATCHES "^#include <")
+        break()
+      endif()
+    endforeach()
+    if(NOT gtest_first)
+      set_source_files_properties(${source} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+    endif()
+  endforeach()
 endfunction()
 
 # With QV_PCH, the targets that own the precompiled headers the libraries and the test
