@@ -1,4 +1,4 @@
-// Precompiled for every test program of the ci and tsan presets (QV_TEST_PCH): GoogleTest and
+// Precompiled for every test program of the ci and tsan presets (QV_PCH): GoogleTest and
 // the standard headers most tests include.
 #include <gtest/gtest.h>
 
