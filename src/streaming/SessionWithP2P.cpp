@@ -26,7 +26,7 @@ class MappedSinkHandler final : public Fpga::RegisteredHandler {
 
 template <typename... T>
 void requirePlaces(T*... places) {
-  if (((places == nullptr) || ...)) qverr::raise(qverr::kInvalidParameter, kNoPlace);
+  if ((false || ... || (places == nullptr))) qverr::raise(qverr::kInvalidParameter, kNoPlace);
 }
 
 }  // namespace

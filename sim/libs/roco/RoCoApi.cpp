@@ -40,7 +40,7 @@ constexpr int32_t kInvalidArgument = -52005;
 constexpr int32_t kUnknownTerminal = -89120;
 constexpr int32_t kUnknownRoute = -89121;
 constexpr int32_t kWrongState = -89122;
-constexpr int32_t kReserved = -89137;
+[[maybe_unused]] constexpr int32_t kReserved = -89137;  // only the reserve entry point raises it
 
 enum RouteState : uint32_t { kStateCalculated = 1, kStateReserved = 2, kStateProgrammed = 3 };
 

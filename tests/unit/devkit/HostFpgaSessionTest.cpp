@@ -24,7 +24,6 @@ using qvsim::DmaChannelSpec;
 
 constexpr const char* kSourceFile = "atomickelddk/user/session/FpgaSession";
 constexpr uint32_t kRegister = 0x8100;
-constexpr uint32_t kControl = 0x8004;
 constexpr uint32_t kBlockRead = 0x80208314, kBlockWrite = 0x40208315;
 constexpr uint32_t kRead32 = 0x80208316, kWrite32 = 0x40208317;
 

@@ -74,8 +74,10 @@ TEST_F(AoChannelsTest, TheChannelObjectsFollowTheReportedCapabilities) {
 TEST_F(AoChannelsTest, TwoChannelsInTheOrderFiltersRangesImpedancesStatuses) {
   ASSERT_EQ(openOutputs(), 0);
   std::vector<std::string> kinds;
-  for (const auto& child : outputs->channelObjects().children())
-    kinds.push_back(typeid(*child).name());
+  for (const auto& child : outputs->channelObjects().children()) {
+    const auto& object = *child;
+    kinds.push_back(typeid(object).name());
+  }
   const std::string filter = typeid(qvvandrel::InverseSincFilter).name();
   const std::string builder = typeid(qvvandrel::AoRangeBuilder).name();
   const std::string impedance = typeid(Impedance).name();

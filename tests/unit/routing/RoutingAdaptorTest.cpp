@@ -18,7 +18,6 @@ namespace {
 
 using namespace routingtest;
 
-constexpr uint32_t kReserve = 0x00208003;
 constexpr uint32_t kPath = 0x00208007;
 constexpr uint32_t kReset = 0x0020800A;
 constexpr uint32_t kCalculateReset = 0x0020800B;
