@@ -8,23 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include "DefaultChassis.h"
 #include "qvkel/IFpgaSession.h"
-#include "sim/device/Chassis.h"
 #include "sim/fixtures/BitfileBuilder.h"
 #include "sim/host/PluginHost.h"
 
 namespace e2etest {
 
-class ChassisSession : public ::testing::Test {
+class ChassisSession : public DefaultChassis {
  protected:
   static constexpr std::uint32_t kValueRegister = 0x10;
 
-  ChassisSession() {
-    pxi.reset();
-    routes.reset();
-    sim::installMakerSoftware(testbed);
-    chassis = std::make_unique<sim::Chassis>(testbed, sim::readChassis(QV_DEFAULT_CHASSIS), pxi);
-  }
+  ChassisSession() { routes.reset(); }
   // A test that stopped early still lets go of what it opened.
   ~ChassisSession() override {
     if (session != nullptr) session->release();
@@ -32,10 +27,10 @@ class ChassisSession : public ::testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_EQ(plugin.initialize(), 0);
+    ASSERT_EQ(plugin().initialize(), 0);
     initialised_ = true;
     std::int32_t code = 0;
-    devices.reset(plugin.deviceList(&code));
+    devices.reset(plugin().deviceList(&code));
     ASSERT_EQ(code, 0);
     nQVVUSKS100::tStatus status;
     devices->refresh(&status);
@@ -61,14 +56,10 @@ class ChassisSession : public ::testing::Test {
     devices.reset();
     if (!initialised_) return 0;
     initialised_ = false;
-    return plugin.finalize();
+    return plugin().finalize();
   }
 
-  sim::Testbed testbed;
-  sim::libs::QPxiControl pxi;
   sim::libs::RoCoControl routes;
-  std::unique_ptr<sim::Chassis> chassis;
-  sim::host::PluginLibrary plugin{QV_PLUGIN_PATH};
   std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> devices{
       nullptr, [](qvkel::IDeviceList* l) { l->release(); }};
   qvkel::IFpgaSession* session = nullptr;

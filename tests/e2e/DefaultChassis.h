@@ -1,6 +1,6 @@
 #pragma once
-// A test with the maker's software installed and the default simulated chassis in its testbed,
-// and the plug-in loaded by path on first use, as a host loads it.
+// A test with the maker's software installed and a simulated chassis (the default one unless
+// named) in its testbed, and the plug-in loaded by path on first use, as a host loads it.
 
 #include <memory>
 
@@ -13,10 +13,10 @@ namespace e2etest {
 
 class DefaultChassis : public ::testing::Test {
  protected:
-  DefaultChassis() {
+  explicit DefaultChassis(const char* chassisFile = QV_DEFAULT_CHASSIS) {
     pxi_.reset();
     sim::installMakerSoftware(testbed_);
-    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
+    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(chassisFile), pxi_);
   }
   ~DefaultChassis() override {
     plugin_.reset();

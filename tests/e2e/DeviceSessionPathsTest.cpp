@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DefaultChassis.h"
 #include "qvkel/IFpgaSession.h"
 #include "sim/device/Chassis.h"
 #include "sim/device/ClipController.h"
@@ -64,12 +65,9 @@ void expectInvertsTheConverter(const std::vector<double>& polynomial) {
   }
 }
 
-class DeviceSessionPaths : public ::testing::Test {
+class DeviceSessionPaths : public e2etest::DefaultChassis {
  protected:
-  DeviceSessionPaths() {
-    pxi_.reset();
-    sim::installMakerSoftware(testbed_);
-    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_FULL_CHASSIS), pxi_);
+  DeviceSessionPaths() : DefaultChassis(QV_FULL_CHASSIS) {
     design_.addRegister(qvsim::RegisterSpec("vandrel.trigger.start.cfg 0", 0x300, "U16"));
     design_.addRegister(qvsim::RegisterSpec("vandrel.trigger.start.cfg 1", 0x308, "U16"));
     design_.addStream({.number = 0, .plainHostFifo = true});
@@ -81,17 +79,13 @@ class DeviceSessionPaths : public ::testing::Test {
     if (plugin_ != nullptr) {
       EXPECT_EQ(plugin_->finalize(), 0);
     }
-    plugin_.reset();
-    chassis_.reset();
-    pxi_.reset();
   }
 
   // The chassis's module from the plug-in's device list.
   qvkel::IDevice& device() {
-    plugin_ = std::make_unique<sim::host::PluginLibrary>(QV_PLUGIN_PATH);
-    EXPECT_EQ(plugin_->initialize(), 0);
+    EXPECT_EQ(plugin().initialize(), 0);
     int32_t code = 0;
-    list_ = plugin_->deviceList(&code);
+    list_ = plugin().deviceList(&code);
     if (list_ == nullptr) throw std::runtime_error("no device list");
     nQVVUSKS100::tStatus status;
     list_->refresh(&status);
@@ -135,11 +129,7 @@ class DeviceSessionPaths : public ::testing::Test {
     return chassis_->clip(0).state<sim::ClipSynchronisation>().committed();
   }
 
-  sim::Testbed testbed_;
-  sim::libs::QPxiControl pxi_;
-  std::unique_ptr<sim::Chassis> chassis_;
   qvsim::BitfileBuilder design_;
-  std::unique_ptr<sim::host::PluginLibrary> plugin_;
   qvkel::IDeviceList* list_ = nullptr;
   qvkel::IFpgaSession* session_ = nullptr;
   std::unique_ptr<sim::host::HostSession> host_;

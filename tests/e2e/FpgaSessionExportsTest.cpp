@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DefaultChassis.h"
 #include "Watchdog.h"
 #include "qvkel/IFpgaSession.h"
 #include "sim/device/Chassis.h"
@@ -75,26 +76,19 @@ struct HostThread {
   }
 };
 
-class FpgaSessionExports : public ::testing::Test {
+class FpgaSessionExports : public e2etest::DefaultChassis {
  protected:
   FpgaSessionExports() {
-    pxi_.reset();
-    sim::installMakerSoftware(testbed_);
-    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
-    plugin_ = std::make_unique<sim::host::PluginLibrary>(QV_PLUGIN_PATH);
-    EXPECT_EQ(plugin_->initialize(), 0);
+    EXPECT_EQ(plugin().initialize(), 0);
     int32_t code = 0;
-    list_ = plugin_->deviceList(&code);
+    list_ = plugin().deviceList(&code);
     tStatus status;
     list_->refresh(&status);
   }
   ~FpgaSessionExports() override {
     for (qvkel::IFpgaSession* session : sessions_) session->release();
     list_->release();
-    plugin_->finalize();
-    plugin_.reset();
-    chassis_.reset();
-    pxi_.reset();
+    plugin().finalize();
   }
 
   // A new, not yet opened FPGA session on the module of that index (list order is chassis
@@ -136,10 +130,6 @@ class FpgaSessionExports : public ::testing::Test {
   size_t fifoStarts(size_t index) { return module(index).deviceInterface().count(0x40208329); }
   size_t downloads() { return module(0).fpga().downloads(); }
 
-  sim::Testbed testbed_;
-  sim::libs::QPxiControl pxi_;
-  std::unique_ptr<sim::Chassis> chassis_;
-  std::unique_ptr<sim::host::PluginLibrary> plugin_;
   qvkel::IDeviceList* list_ = nullptr;
   std::vector<qvkel::IFpgaSession*> sessions_;
 };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DefaultChassis.h"
 #include "qvkel/IFpgaSession.h"
 #include "sim/device/Chassis.h"
 #include "sim/fixtures/BitfileBuilder.h"
@@ -36,26 +37,19 @@ qvsim::TargetSpecificSpec sixRegions() {
 
 // The default chassis with the plug-in loaded; whatever a test leaves open is released and the
 // plug-in finalised before it is unloaded, also when the test stops early.
-class HostMemoryBuffers : public ::testing::Test {
+class HostMemoryBuffers : public e2etest::DefaultChassis {
  protected:
-  HostMemoryBuffers() {
-    pxi_.reset();
-    sim::installMakerSoftware(testbed_);
-    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
-    plugin_ = std::make_unique<sim::host::PluginLibrary>(QV_PLUGIN_PATH);
-  }
   ~HostMemoryBuffers() override {
     if (session_ != nullptr) session_->release();
     if (devices_ != nullptr) devices_->release();
-    plugin_->finalize();
-    plugin_.reset();
+    plugin().finalize();
   }
 
   // A session of the first module at version 5 of the chain, which has the host-memory slots.
   qvkel::IFpgaSession207* createSession() {
-    if (plugin_->initialize() != 0) return nullptr;
+    if (plugin().initialize() != 0) return nullptr;
     int32_t code = 0;
-    devices_ = plugin_->deviceList(&code);
+    devices_ = plugin().deviceList(&code);
     if (devices_ == nullptr) return nullptr;
     nQVVUSKS100::tStatus status;
     devices_->refresh(&status);
@@ -64,10 +58,6 @@ class HostMemoryBuffers : public ::testing::Test {
     return static_cast<qvkel::IFpgaSession207*>(session_);
   }
 
-  sim::Testbed testbed_;
-  sim::libs::QPxiControl pxi_;
-  std::unique_ptr<sim::Chassis> chassis_;
-  std::unique_ptr<sim::host::PluginLibrary> plugin_;
   qvkel::IDeviceList* devices_ = nullptr;
   qvkel::IFpgaSession* session_ = nullptr;
 };

@@ -22,7 +22,7 @@ using ModuleRemoval = e2etest::ChassisSession;
 
 TEST_F(ModuleRemoval, ASessionOfARemovedModuleFailsEveryHardwareCallAndStillCloses) {
   const std::vector<sim::host::DeviceRow> before = sim::host::readDevices(*devices);
-  ASSERT_EQ(before.size(), chassis->size());
+  ASSERT_EQ(before.size(), chassis_->size());
   nQVVUSKS100::tStatus status;
   sim::host::HostSession host(*session);
   const std::uint32_t clipVersion[] = {0};
@@ -62,7 +62,7 @@ TEST_F(ModuleRemoval, ASessionOfARemovedModuleFailsEveryHardwareCallAndStillClos
   };
   for (const auto& [name, call] : calls) EXPECT_EQ(call(), 0) << name << " before the removal";
 
-  chassis->module(0).removeInterface(sim::kDeviceInterfaceName);
+  chassis_->module(0).removeInterface(sim::kDeviceInterfaceName);
   for (const auto& [name, call] : calls) EXPECT_EQ(call(), kDeviceGone) << name;
 
   // The device-node watch tells the plug-in; bounded, so a lost notice fails the test.

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DefaultChassis.h"
 #include "ThreadNames.h"
 #include "Watchdog.h"
 #include "qvkel/IChangeNotificationHandler.h"
@@ -69,23 +70,15 @@ class ThreadListener : public qvkel::IChangeNotificationHandler {
   std::vector<std::string> threads_;
 };
 
-class PluginLifecycle : public ::testing::Test {
+class PluginLifecycle : public e2etest::DefaultChassis {
  protected:
-  PluginLifecycle() {
-    pxi_.reset();
-    sim::installMakerSoftware(testbed_);
-    chassis_ = std::make_unique<sim::Chassis>(testbed_, sim::readChassis(QV_DEFAULT_CHASSIS), pxi_);
-  }
-  ~PluginLifecycle() override {
-    plugin_.reset();
-    chassis_.reset();
-    pxi_.reset();
-  }
+  // Loaded before any case forks, so that a child runs the parent's copy.
+  PluginLifecycle() { plugin(); }
 
   // A refreshed device list, owned by the test.
   std::unique_ptr<qvkel::IDeviceList, void (*)(qvkel::IDeviceList*)> list() {
     int32_t code = 0;
-    qvkel::IDeviceList* list = plugin_->deviceList(&code);
+    qvkel::IDeviceList* list = plugin().deviceList(&code);
     EXPECT_EQ(code, 0);
     nQVVUSKS100::tStatus status;
     if (list != nullptr) list->refresh(&status);
@@ -100,12 +93,6 @@ class PluginLifecycle : public ::testing::Test {
     const auto rows = sim::host::readDevices(*list());
     return rows.empty() ? "" : rows[0].alias;
   }
-
-  sim::Testbed testbed_;
-  sim::libs::QPxiControl pxi_;
-  std::unique_ptr<sim::Chassis> chassis_;
-  std::unique_ptr<sim::host::PluginLibrary> plugin_ =
-      std::make_unique<sim::host::PluginLibrary>(QV_PLUGIN_PATH);
 };
 
 // A listener that finalises the last reference ("device gone, shut down") is told no: its
@@ -119,14 +106,14 @@ TEST_F(PluginLifecycle, ALastFinaliseFromAListenerIsRefused) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.thread);
     Watchdog watchdog(std::chrono::seconds(30));
-    ASSERT_EQ(plugin_->initialize(), 0);
+    ASSERT_EQ(plugin().initialize(), 0);
     ASSERT_TRUE(waitForThreadsNamed(kAliasThread, 2));
     auto devices = list();
     ThreadListener listener;
     std::atomic<int32_t> code{1};
     listener.body = [&](const std::string& thread) {
       int32_t unset = 1;
-      if (thread == c.thread) code.compare_exchange_strong(unset, plugin_->finalize());
+      if (thread == c.thread) code.compare_exchange_strong(unset, plugin().finalize());
     };
     nQVVUSKS100::tStatus status;
     devices->registerListener(&listener, &status);
@@ -145,7 +132,7 @@ TEST_F(PluginLifecycle, ALastFinaliseFromAListenerIsRefused) {
     EXPECT_EQ(sim::host::readDevices(*list()).size(), 5u);
     devices->unregisterListener(&listener);
     devices.reset();
-    EXPECT_EQ(plugin_->finalize(), 0);
+    EXPECT_EQ(plugin().finalize(), 0);
     EXPECT_EQ(threadsNamed(kObserverThread), 0u);
     EXPECT_EQ(threadsNamed(kAliasThread), 0u);
     if (!c.alias) testbed_.deleteNode(kNode);
@@ -163,23 +150,23 @@ TEST_F(PluginLifecycle, AnEntryCalledFromAListenerDuringTheLastFinaliseIsRefused
   for (const auto& e : entries) {
     SCOPED_TRACE(e.name);
     Watchdog watchdog(std::chrono::seconds(30));
-    ASSERT_EQ(plugin_->initialize(), 0);
+    ASSERT_EQ(plugin().initialize(), 0);
     ASSERT_TRUE(waitForThreadsNamed(kAliasThread, 2));
     ThreadListener listener;
     int32_t code = 1;
     // The alias threads end first in a last finalise: once they are gone, it is under way.
     listener.body = [&](const std::string& thread) {
       if (thread == kObserverThread && code == 1 && waitForThreadsNamed(kAliasThread, 0))
-        code = (plugin_.get()->*e.entry)();
+        code = (plugin().*e.entry)();
     };
     nQVVUSKS100::tStatus status;
     list()->registerListener(&listener, &status);
     testbed_.createNode(kNode);
     ASSERT_TRUE(listener.waitFor(kObserverThread, 1));
-    EXPECT_EQ(plugin_->finalize(), 0);
+    EXPECT_EQ(plugin().finalize(), 0);
     EXPECT_EQ(code, -52003);
     EXPECT_EQ(threadsNamed(kObserverThread), 0u);
-    EXPECT_EQ(plugin_->finalize(), -52003) << "nothing left to finalise";
+    EXPECT_EQ(plugin().finalize(), -52003) << "nothing left to finalise";
     testbed_.deleteNode(kNode);
   }
 }
@@ -208,21 +195,21 @@ TEST_F(PluginLifecycle, WithMoreThan1024DescriptorsOpenChangesStillArrive) {
   // Forked while this process has no threads; it sets the alias once told to.
   const pid_t other = spawn([&] {
     char c;
-    if (::read(go[0], &c, 1) != 1 || plugin_->initialize() != 0) return 2;
+    if (::read(go[0], &c, 1) != 1 || plugin().initialize() != 0) return 2;
     int32_t code = 0;
-    qvkel::IDeviceList* devices = plugin_->deviceList(&code);
+    qvkel::IDeviceList* devices = plugin().deviceList(&code);
     nQVVUSKS100::tStatus status;
     devices->refresh(&status);
     devices->getDevice(0, 0, &status)->setAlias("far_bench", 0, nullptr, &status);
     devices->release();
-    return status.code == 0 && plugin_->finalize() == 0 ? 0 : 3;
+    return status.code == 0 && plugin().finalize() == 0 ? 0 : 3;
   });
 
   Watchdog watchdog(std::chrono::seconds(60));
   std::vector<int> held;
   for (int i = 0; i < kHeld; ++i) held.push_back(::dup(go[0]));
   ASSERT_GT(held.back(), 1024);
-  ASSERT_EQ(plugin_->initialize(), 0);
+  ASSERT_EQ(plugin().initialize(), 0);
   ASSERT_TRUE(waitForThreadsNamed(kAliasThread, 2));
   auto devices = list();
   ThreadListener listener;
@@ -249,7 +236,7 @@ TEST_F(PluginLifecycle, WithMoreThan1024DescriptorsOpenChangesStillArrive) {
 
   devices->unregisterListener(&listener);
   devices.reset();
-  EXPECT_EQ(plugin_->finalize(), 0);
+  EXPECT_EQ(plugin().finalize(), 0);
   for (int fd : held) ::close(fd);
   ::close(go[0]);
   ::close(go[1]);

@@ -74,7 +74,7 @@ TEST_F(RequestMemory, ALongRunOfMixedRequestsOnOneSessionKeepsTheHeapFlat) {
   const bool longRun = std::getenv("QV_LONG_RUN") != nullptr;
   const std::size_t total = longRun ? 1000000 : 100000;
   // The simulation's own logs would grow with every command.
-  chassis->setLogging(false);
+  chassis_->setLogging(false);
   routes.setLogging(false);
   routes.setTerminals("brm0", "PFI0,PXI_Trig0");  // the routing device is the instance
 

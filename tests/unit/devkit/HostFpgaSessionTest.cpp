@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "qvkel/IFpgaSession.h"
+#include "tests/unit/Gate.h"
 #include "tests/unit/devkit/HostSessionFixture.h"
 
 namespace {
@@ -39,36 +40,7 @@ void expectFailure(const tStatus& status, int64_t code, uint32_t slot) {
   EXPECT_EQ(status.line, lineOf(slot));
 }
 
-// Holds the thread that passes it, once armed, until the test opens it.
-class Gate {
- public:
-  void arm() {
-    std::lock_guard lock(mutex_);
-    armed_ = true;
-  }
-  void pass() {
-    std::unique_lock lock(mutex_);
-    if (!armed_) return;
-    armed_ = false;
-    reached_ = true;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return open_; });
-  }
-  void awaitReached() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return reached_; });
-  }
-  void open() {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool armed_ = false, reached_ = false, open_ = false;
-};
+using unittest::Gate;
 
 // The module's register accessor with a gate in front of its single-word reads.
 class GatedAccessor : public qvkel::user::IIoAccessor {

@@ -13,6 +13,7 @@
 
 #include "AliasTestSupport.h"
 #include "RecordingListener.h"
+#include "tests/unit/Gate.h"
 
 namespace {
 
@@ -121,46 +122,22 @@ TEST_F(AliasThreads, ChangesOfAnyWriterReachTheListenersAndTheSnapshotThenSettle
   stack_->manager.removeChangeListener(&listener);
 }
 
-// Holds the configuration-change thread once at the point that calls `pass`, from `arm` until
-// `open`.
-class Gate {
- public:
-  void arm() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    armed_ = true;
-  }
-  void pass() {
-    char name[16] = {};
-    ::prctl(PR_GET_NAME, name);
-    if (std::string(name) != "qvvandrelbrenmo") return;
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!armed_) return;
-    armed_ = false;
-    reached_ = true;
-    changed_.notify_all();
-    changed_.wait_for(lock, 10s, [&] { return open_; });
-  }
-  bool waitReached() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, 10s, [&] { return reached_; });
-  }
-  void open() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
+using unittest::Gate;
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool armed_ = false, reached_ = false, open_ = false;
-};
+// The gates below hold only the configuration-change thread.
+bool onChangeThread() {
+  char name[16] = {};
+  ::prctl(PR_GET_NAME, name);
+  return std::string(name) == "qvvandrelbrenmo";
+}
 
 // Device walks whose end passes the gate: the change thread has read the file by then.
 struct GatedDevices : qvjsonconfig::DeviceIteratorFactoryInterface {
   struct Walk : disctest::FakeDevices {
     explicit Walk(Gate& gate) : FakeDevices({kA}), gate(gate) {}
-    ~Walk() override { gate.pass(); }
+    ~Walk() override {
+      if (onChangeThread()) gate.pass();
+    }
     Gate& gate;
   };
   std::unique_ptr<qvjsonconfig::DeviceIteratorInterface> create() override {
@@ -180,7 +157,7 @@ struct GatedStorage : qvkel::IAliasStorage {
   }
   std::shared_ptr<qvkel::IAliasStorageData> getSnapshot() override {
     auto snapshot = inner.getSnapshot();
-    gate.pass();
+    if (onChangeThread()) gate.pass();
     return snapshot;
   }
   std::shared_ptr<qvkel::IAutoLockingAliasStorageDataCommitter> beginEdit() override {
@@ -217,7 +194,7 @@ TEST(AliasThreadRace, ASetIsNotUndoneByAnOlderReadOfTheChangeThread) {
     Gate& gate = inSnapshot ? storage.gate : devices.gate;
     gate.arm();
     commitElsewhere(alias, kA, "other");
-    ASSERT_TRUE(gate.waitReached());
+    ASSERT_TRUE(gate.awaitReached());
     std::thread setter([&] {
       std::string conflict;
       manager.setAlias(device(kA), "new", 0, conflict);
