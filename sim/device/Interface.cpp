@@ -194,6 +194,7 @@ void Interface::setLogging(bool enabled) {
 }
 
 void Interface::append(LogEntry entry) {
+  entry.answered = std::chrono::steady_clock::now();
   std::lock_guard lock(mutex_);
   if (logging_) log_.push_back(std::move(entry));
 }
@@ -225,6 +226,7 @@ std::optional<Reply> Interface::takeScriptedReply(uint32_t command) {
 
 long Interface::descriptorCall(uint32_t command, void* arg) {
   LogEntry entry{};
+  entry.received = std::chrono::steady_clock::now();
   entry.command = command;
   if (arg == nullptr) {
     entry.err = EFAULT;
@@ -321,6 +323,7 @@ long Interface::descriptorCall(uint32_t command, void* arg) {
 
 long Interface::rawCall(int fd, uint32_t command, unsigned long arg) {
   LogEntry entry{};
+  entry.received = std::chrono::steady_clock::now();
   entry.command = command;
   entry.raw = true;
   entry.arg = arg;

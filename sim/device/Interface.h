@@ -97,6 +97,9 @@ struct LogEntry {
   bool raw = false;
   int err = 0;         // errno the ioctl failed with (0: success)
   int32_t status = 0;  // driver status written
+  // When the command reached the model and when it answered (a wait answers late).
+  std::chrono::steady_clock::time_point received{};
+  std::chrono::steady_clock::time_point answered{};
 };
 
 // One mmap through the node.

@@ -1,7 +1,6 @@
 #include "devkit/Fifo.h"
 
 #include <algorithm>
-#include <atomic>
 #include <new>
 #include <optional>
 
@@ -50,12 +49,8 @@ constexpr qverr::StatusLocation kPropertiesWhileStarted{kSource, 447, qverr::kCo
 constexpr qverr::StatusLocation kUnknownValueType{kSource, 458, qverr::kComponent, nullptr};
 constexpr qverr::StatusLocation kNullValue{kSource, 462, qverr::kComponent,
                                            qverr::constant::kInvalidParameter};
-constexpr qverr::StatusLocation kStoppedWhileAway{kSource, 270, qverr::kComponent, nullptr};
 
 constexpr uint64_t kRegionReleased = uint64_t{1} << 63;
-
-// Numbers the starts of every FIFO of the process, so no two runs share a number.
-std::atomic<uint64_t> nextRun{1};
 
 // Raises the error a status record holds.
 [[noreturn]] void raiseRecord(const nQVVUSKS100::tStatus& record) {
@@ -239,7 +234,6 @@ void Fifo::startLocked() {
                       properties_.getU64(kFifoPropertyMirror));
   regionRing_ = std::move(ring);
   started_ = true;
-  run_ = nextRun.fetch_add(1);
 }
 
 void Fifo::stop() {
@@ -262,25 +256,14 @@ void Fifo::markStopped() {
   strategy_.configure(nullptr, 0, 0);
 }
 
-bool Fifo::waitLoop(IFifoAccessOperation& operation, uint32_t timeoutMs, bool* timedOut,
-                    WaitTurn* turn) {
-  if (turn != nullptr && turn->run != 0) {
-    // Back after a writer: a FIFO it stopped or replaced is not started again behind the
-    // caller's back; elements the caller held went with it.
-    if (!started_ || run_ != turn->run) qverr::raise(kFifoGone, kStoppedWhileAway);
-  } else if (!started_) {
-    startLocked();
-  }
+void Fifo::waitLoop(IFifoAccessOperation& operation, uint32_t timeoutMs, bool* timedOut,
+                    ReaderWriterLockBase* held) {
+  if (!started_) startLocked();
   const bool endless = timeoutMs == kWaitForever;
   const uint32_t slice = endless ? kEndlessWaitSliceMs : timeoutMs;
-  ReaderWriterLockBase* const lock = turn != nullptr ? turn->lock : nullptr;
-  // Between slices nothing is inside the module; a finite wait ends by itself.
-  const auto giveWay = [&] {
-    if (!endless || lock == nullptr || !lock->writerActive()) return false;
-    turn->run = run_;
-    turn->gaveWay = true;
-    return true;
-  };
+  // The shared side stays held across every slice: parked, it still keeps a queued writer out.
+  std::optional<ParkedReader> parked;
+  if (held != nullptr) parked.emplace(*held);
   bool expired = false;
   for (;;) {
     nQVVUSKS100::tStatus status;
@@ -301,94 +284,84 @@ bool Fifo::waitLoop(IFifoAccessOperation& operation, uint32_t timeoutMs, bool* t
       // Wait for another thread to release elements, without holding the FIFO meanwhile.
       spaceEvent_.reset();
       opMutex_.unlock();
-      bool released = false;
-      {
-        std::optional<ParkedReader> parked;
-        if (lock != nullptr) parked.emplace(*lock);
-        nQVVUSKS100::tStatus waitStatus;
-        released = spaceEvent_.wait(slice, &waitStatus);
-      }
+      nQVVUSKS100::tStatus waitStatus;
+      const bool released = spaceEvent_.wait(slice, &waitStatus);
       opMutex_.lock();
       if (released) {
         spaceEvent_.set();  // for any other waiter
         continue;
       }
-      if (endless) {
-        if (giveWay()) return false;
-        continue;
-      }
+      if (endless) continue;
     }
     if (status.isError()) raiseRecord(status);
     if (!endless || !expired) break;
-    if (giveWay()) return false;
   }
   if (timedOut != nullptr) *timedOut = expired;
-  return true;
 }
 
 void Fifo::read(const Type& type, void* elements, uint64_t count, uint32_t timeoutMs,
-                bool* timedOut, uint64_t* remaining, uint64_t token, WaitTurn* turn) {
+                bool* timedOut, uint64_t* remaining, uint64_t token, ReaderWriterLockBase* held) {
   sync::tMutexLock lock(opMutex_);
   noteUser(token);
   checkAccess(Side::Read, type);
   if (count != 0 && elements == nullptr) qverr::raise(qverr::kInvalidParameter, kNoElements);
   ReadOperation operation(elements, count, remaining);
-  waitLoop(operation, timeoutMs, timedOut, turn);
+  waitLoop(operation, timeoutMs, timedOut, held);
 }
 
 void Fifo::write(const Type& type, const void* elements, uint64_t count, uint32_t timeoutMs,
-                 bool* timedOut, uint64_t* remaining, uint64_t token, WaitTurn* turn) {
+                 bool* timedOut, uint64_t* remaining, uint64_t token, ReaderWriterLockBase* held) {
   sync::tMutexLock lock(opMutex_);
   noteUser(token);
   checkAccess(Side::Write, type);
   if (count != 0 && elements == nullptr) qverr::raise(qverr::kInvalidParameter, kNoElements);
   WriteOperation operation(elements, count, remaining);
-  waitLoop(operation, timeoutMs, timedOut, turn);
+  waitLoop(operation, timeoutMs, timedOut, held);
 }
 
 void Fifo::acquireRead(const Type& type, void** elements, uint64_t count, uint32_t timeoutMs,
                        bool* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t token,
-                       WaitTurn* turn) {
+                       ReaderWriterLockBase* held) {
   acquirePlain(Side::Read, type, elements, count, timeoutMs, timedOut, acquired, remaining, token,
-               turn);
+               held);
 }
 
 void Fifo::acquireWrite(const Type& type, void** elements, uint64_t count, uint32_t timeoutMs,
                         bool* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t token,
-                        WaitTurn* turn) {
+                        ReaderWriterLockBase* held) {
   acquirePlain(Side::Write, type, elements, count, timeoutMs, timedOut, acquired, remaining, token,
-               turn);
+               held);
 }
 
 void Fifo::acquirePlain(Side side, const Type& type, void** elements, uint64_t count,
                         uint32_t timeoutMs, bool* timedOut, uint64_t* acquired, uint64_t* remaining,
-                        uint64_t token, WaitTurn* turn) {
+                        uint64_t token, ReaderWriterLockBase* held) {
   sync::tMutexLock lock(opMutex_);
   noteUser(token);
   checkAccess(side, type);
   if (regionRing_ && !regionRing_->empty())
     qverr::raise(kFifoElementsInUse, kPlainAcquireWithRegions);
   AcquireOperation operation(elements, count, acquired, remaining);
-  waitLoop(operation, timeoutMs, timedOut, turn);
+  waitLoop(operation, timeoutMs, timedOut, held);
 }
 
 void Fifo::acquireReadRegion(const Type& type, uint64_t* region, void** elements, uint64_t count,
                              uint32_t timeoutMs, bool* timedOut, uint64_t* acquired,
-                             uint64_t* remaining, uint64_t token, WaitTurn* turn) {
+                             uint64_t* remaining, uint64_t token, ReaderWriterLockBase* held) {
   acquireRegion(Side::Read, type, region, elements, count, timeoutMs, timedOut, acquired, remaining,
-                token, turn);
+                token, held);
 }
 
 void Fifo::acquireWriteRegion(const Type& type, uint64_t* region, void** elements, uint64_t count,
                               uint32_t timeoutMs, bool* timedOut, uint64_t* acquired,
-                              uint64_t* remaining, uint64_t token, WaitTurn* turn) {
+                              uint64_t* remaining, uint64_t token, ReaderWriterLockBase* held) {
   acquireRegion(Side::Write, type, region, elements, count, timeoutMs, timedOut, acquired,
-                remaining, token, turn);
+                remaining, token, held);
 }
 
 void Fifo::acquireRegion(Side side, const Type& type, uint64_t* region, void** elements,
                          uint64_t count, uint32_t timeoutMs, bool* timedOut, uint64_t* acquired,
-                         uint64_t* remaining, uint64_t token, WaitTurn* turn) {
+                         uint64_t* remaining, uint64_t token, ReaderWriterLockBase* held) {
   sync::tMutexLock lock(opMutex_);
   noteUser(token);
   checkAccess(side, type);
@@ -401,7 +374,7 @@ void Fifo::acquireRegion(Side side, const Type& type, uint64_t* region, void** e
   uint64_t got = 0;
   bool expired = false;
   AcquireOperation operation(elements, count, &got, remaining);
-  if (!waitLoop(operation, timeoutMs, &expired, turn)) return;
+  waitLoop(operation, timeoutMs, &expired, held);
   if (timedOut != nullptr) *timedOut = expired;
   if (acquired != nullptr) *acquired = got;
   if (expired || count == 0) return;

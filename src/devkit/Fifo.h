@@ -6,9 +6,9 @@
 //
 // Every operation holds the FIFO's mutex for its whole run (a wait releases it while it waits
 // for released space). Callers hold the shared side of the FPGA's operation lock; operations
-// that change the FPGA as a whole hold its exclusive side, so none overlaps them. Between the
-// slices of an endless wait nothing is inside the module: there the wait gives way to such an
-// operation (see WaitTurn).
+// that change the FPGA as a whole hold its exclusive side, so none overlaps them. A wait, an
+// endless one included, keeps the shared side until it returns, so such an operation queued
+// meanwhile runs only after it; the caller hands the lock in so that the wait can park it.
 
 #include <cstdint>
 #include <memory>
@@ -48,18 +48,6 @@ class Fifo : public NamedFifo {
                          nQVVUSKS100::tStatus* status) = 0;
   };
 
-  // What a wait carries across its caller's turns on the FPGA's operation lock (`lock`, which
-  // the caller holds shared). While the wait is parked on elements another thread holds, later
-  // readers of the lock pass a queued writer. An endless wait that finds a writer queued at the
-  // end of a slice returns early with `gaveWay` set and nothing moved; its caller leaves the
-  // lock, lets the writer through and calls again with the same turn. The wait goes on only
-  // on the run of the FIFO it began on: stopped or restarted meanwhile gives -50405.
-  struct WaitTurn {
-    ReaderWriterLockBase* lock = nullptr;
-    uint64_t run = 0;  // 0 until the wait first gave way
-    bool gaveWay = false;
-  };
-
   // A target-to-host or host-to-target channel of the bitfile (-52005 for any other kind,
   // -52003 for an element type or size of 0). `sessionHandle` goes with every kernel call.
   Fifo(const NamedFifo& channel,
@@ -85,26 +73,30 @@ class Fifo : public NamedFifo {
   // All or nothing; a stopped FIFO is started first. Read-side calls refuse a host-to-target
   // FIFO and write-side calls a target-to-host one (-52005); `type` must describe the FIFO's
   // elements (-52005) unless they are Boolean, fixed-point, single or double; elements to move
-  // need a buffer (-52005).
+  // need a buffer (-52005). `held` is the FPGA's operation lock when the caller holds its shared
+  // side: the wait parks it for as long as it runs, so that the thread that would end the wait
+  // (a release, a register write that makes the design move data) passes a queued writer.
   void read(const Type& type, void* elements, uint64_t count, uint32_t timeoutMs, bool* timedOut,
-            uint64_t* remaining, uint64_t token, WaitTurn* turn = nullptr);
+            uint64_t* remaining, uint64_t token, ReaderWriterLockBase* held = nullptr);
   void write(const Type& type, const void* elements, uint64_t count, uint32_t timeoutMs,
-             bool* timedOut, uint64_t* remaining, uint64_t token, WaitTurn* turn = nullptr);
+             bool* timedOut, uint64_t* remaining, uint64_t token,
+             ReaderWriterLockBase* held = nullptr);
   // Elements in place, released later by count; -63083 while regions are outstanding.
   void acquireRead(const Type& type, void** elements, uint64_t count, uint32_t timeoutMs,
                    bool* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t token,
-                   WaitTurn* turn = nullptr);
+                   ReaderWriterLockBase* held = nullptr);
   void acquireWrite(const Type& type, void** elements, uint64_t count, uint32_t timeoutMs,
                     bool* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t token,
-                    WaitTurn* turn = nullptr);
+                    ReaderWriterLockBase* held = nullptr);
   // Elements in place, released later by the region handle; -63083 while elements of a plain
   // acquire are held, -63088 when every region slot is outstanding.
   void acquireReadRegion(const Type& type, uint64_t* region, void** elements, uint64_t count,
                          uint32_t timeoutMs, bool* timedOut, uint64_t* acquired,
-                         uint64_t* remaining, uint64_t token, WaitTurn* turn = nullptr);
+                         uint64_t* remaining, uint64_t token, ReaderWriterLockBase* held = nullptr);
   void acquireWriteRegion(const Type& type, uint64_t* region, void** elements, uint64_t count,
                           uint32_t timeoutMs, bool* timedOut, uint64_t* acquired,
-                          uint64_t* remaining, uint64_t token, WaitTurn* turn = nullptr);
+                          uint64_t* remaining, uint64_t token,
+                          ReaderWriterLockBase* held = nullptr);
   void releaseElements(uint64_t count);
   // Regions go back to the hardware in acquisition order: a later region released first stays
   // held until every earlier one is released. -52005 for a handle that is not outstanding.
@@ -133,15 +125,14 @@ class Fifo : public NamedFifo {
   void checkAccess(Side side, const Type& type) const;
   void startLocked();
   void stopLocked();
-  // False when the wait gave way to a queued writer (see WaitTurn).
-  bool waitLoop(IFifoAccessOperation& operation, uint32_t timeoutMs, bool* timedOut,
-                WaitTurn* turn);
+  void waitLoop(IFifoAccessOperation& operation, uint32_t timeoutMs, bool* timedOut,
+                ReaderWriterLockBase* held);
   void acquirePlain(Side side, const Type& type, void** elements, uint64_t count,
                     uint32_t timeoutMs, bool* timedOut, uint64_t* acquired, uint64_t* remaining,
-                    uint64_t token, WaitTurn* turn);
+                    uint64_t token, ReaderWriterLockBase* held);
   void acquireRegion(Side side, const Type& type, uint64_t* region, void** elements, uint64_t count,
                      uint32_t timeoutMs, bool* timedOut, uint64_t* acquired, uint64_t* remaining,
-                     uint64_t token, WaitTurn* turn);
+                     uint64_t token, ReaderWriterLockBase* held);
   void releaseAndCheck(uint64_t count);
 
   std::shared_ptr<nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_atomickelddk_fifo> interface_;
@@ -150,8 +141,6 @@ class Fifo : public NamedFifo {
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tMutex opMutex_;
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tEvent spaceEvent_;
   bool started_ = false;
-  // Which start the FIFO runs on, unique in the process.
-  uint64_t run_ = 0;
   FifoAcquirerReleaserInterfaceProxy acquirerReleaser_;
   FifoDataAccessStrategyKestin strategy_;
   FifoPropertyManager properties_;

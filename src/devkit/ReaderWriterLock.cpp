@@ -28,7 +28,7 @@ void ReaderWriterLockBase::releaseLastReader() {
 bool ReaderWriterLockBase::passOrWaitForWriter() {
   {
     tMutexLock lock(readerMutex_);
-    if (parked_ != 0) return true;
+    if (parked_.load() != 0) return true;
     lockedRelease();
   }
   nQVVUSKS100::tStatus status;
@@ -37,27 +37,27 @@ bool ReaderWriterLockBase::passOrWaitForWriter() {
 }
 
 void ReaderWriterLockBase::park() {
+  // A writer published after this increment finds the reader parked: every reader that meets
+  // a writer checks parked_ under the reader mutex.
+  parked_.fetch_add(1);
+  if (writerActive_.load() == 0) return;
   tMutexLock lock(readerMutex_);
-  ++parked_;
   // Readers already backed off behind the writer try again, and now pass.
   writerDone_.set();
 }
 
 void ReaderWriterLockBase::unpark() {
+  if (parked_.fetch_sub(1) != 1 || writerActive_.load() == 0) return;
   tMutexLock lock(readerMutex_);
-  if (--parked_ == 0 && writerActive_.load() != 0) writerDone_.reset();
-}
-
-void ReaderWriterLockBase::awaitWriter() {
-  // Writers hold this mutex for their whole exclusive section.
-  writerMutex_.lock();
-  writerMutex_.unlock();
+  // Checked again: another reader may have parked, or the writer left, meanwhile.
+  if (parked_.load() == 0 && writerActive_.load() != 0) writerDone_.reset();
 }
 
 void ReaderWriterLockBase::acquireWrite() {
   writerMutex_.lock();
   {
-    // Under the reader mutex, so that a reader parking or unparking sees both or neither.
+    // Under the reader mutex: a reader that parks or unparks and sees the writer changes
+    // writerDone_ only after this reset.
     tMutexLock lock(readerMutex_);
     writerDone_.reset();
     writerActive_.store(1);

@@ -2,9 +2,11 @@
 // The FPGA's operation lock: shared by every register, FIFO and interrupt operation, exclusive
 // for the operations that change the FPGA as a whole. Writers are preferred: once a writer has
 // arrived no new reader gets in, and the writer waits only for the readers already inside.
-// One exception: while a reader inside is parked in a wait that is not inside the module (a
-// FIFO wait for elements another thread holds), later readers still get in. The writer has to
-// wait for the parked reader anyway, and a later reader may be the release it waits for.
+// One exception: while a reader inside is parked (a FIFO or interrupt wait, for as long as it
+// waits), later readers still get in. The writer has to wait for the parked reader anyway, and a
+// later reader may be what that reader waits for: the release of held elements, or the register
+// write that makes the design send data or raise the interrupt. Parking never lets the writer
+// in early: it still waits for every reader inside, the parked ones included.
 // A thread that holds the shared side must not ask for the exclusive side.
 
 #include <atomic>
@@ -38,13 +40,10 @@ class ReaderWriterLockBase {
   void acquireWrite();
   void releaseWrite();
 
-  // A reader inside marks the stretch in which it waits on another thread of this process:
-  // meanwhile later readers pass a queued writer.
+  // A reader inside marks the stretch in which it waits for the device or for another thread:
+  // meanwhile later readers pass a queued writer. Without a writer around, no mutex is taken.
   void park();
   void unpark();
-  // For a reader that left to let a writer through: returns once the writer inside or queued
-  // for the exclusive side has left it.
-  void awaitWriter();
 
   // One plus the readers inside while no writer is present; the readers inside while one is.
   uint32_t count() const { return count_.load(); }
@@ -65,8 +64,9 @@ class ReaderWriterLockBase {
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tEvent writerDone_;
   std::atomic<uint32_t> count_{1};
   std::atomic<uint32_t> writerActive_{0};
-  // Readers parked inside; guarded by readerMutex_.
-  uint32_t parked_ = 0;
+  // Readers parked inside. Changed without the reader mutex; read under it by a reader that met
+  // a writer, and by the parking reader after it has changed it.
+  std::atomic<uint32_t> parked_{0};
 };
 
 class ReaderWriterLock : public ReaderWriterLockBase {

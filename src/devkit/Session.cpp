@@ -330,21 +330,6 @@ void Session::withFifo(uint32_t fifo, F&& body) {
   underSharedLock(true, [&] { body(fpga_->getFifo(fifo)); });
 }
 
-template <typename F>
-void Session::inTurns(F&& turn) {
-  while (!underSharedLock(true, turn)) lock_->awaitWriter();
-}
-
-template <typename F>
-void Session::withFifoWait(uint32_t fifo, F&& body) {
-  Fifo::WaitTurn turn{lock_};
-  inTurns([&] {
-    turn.gaveWay = false;
-    body(fpga_->getFifo(fifo), &turn);
-    return !turn.gaveWay;
-  });
-}
-
 void Session::configureFifo(uint32_t fifo, uint64_t requestedDepth, uint64_t* actualDepth) {
   withFifo(fifo, [&](Fifo& f) { f.configure(requestedDepth, actualDepth, 0); });
 }
@@ -368,16 +353,16 @@ void Session::unconfigureFifo(uint32_t fifo) {
 void Session::readFifo(const Type& type, uint32_t fifo, void* elements, uint64_t count,
                        uint32_t timeoutMs, bool* timedOut, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
-    f.read(type, elements, count, timeoutMs, timedOut, remaining, token(), turn);
+  withFifo(fifo, [&](Fifo& f) {
+    f.read(type, elements, count, timeoutMs, timedOut, remaining, token(), lock_);
   });
 }
 
 void Session::writeFifo(const Type& type, uint32_t fifo, const void* elements, uint64_t count,
                         uint32_t timeoutMs, bool* timedOut, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
-    f.write(type, elements, count, timeoutMs, timedOut, remaining, token(), turn);
+  withFifo(fifo, [&](Fifo& f) {
+    f.write(type, elements, count, timeoutMs, timedOut, remaining, token(), lock_);
   });
 }
 
@@ -385,8 +370,8 @@ void Session::acquireFifoReadElements(const Type& type, uint32_t fifo, void** el
                                       uint64_t count, uint32_t timeoutMs, bool* timedOut,
                                       uint64_t* acquired, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
-    f.acquireRead(type, elements, count, timeoutMs, timedOut, acquired, remaining, token(), turn);
+  withFifo(fifo, [&](Fifo& f) {
+    f.acquireRead(type, elements, count, timeoutMs, timedOut, acquired, remaining, token(), lock_);
   });
 }
 
@@ -394,8 +379,8 @@ void Session::acquireFifoWriteElements(const Type& type, uint32_t fifo, void** e
                                        uint64_t count, uint32_t timeoutMs, bool* timedOut,
                                        uint64_t* acquired, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
-    f.acquireWrite(type, elements, count, timeoutMs, timedOut, acquired, remaining, token(), turn);
+  withFifo(fifo, [&](Fifo& f) {
+    f.acquireWrite(type, elements, count, timeoutMs, timedOut, acquired, remaining, token(), lock_);
   });
 }
 
@@ -403,9 +388,9 @@ void Session::acquireFifoReadRegion(const Type& type, uint32_t fifo, uint64_t* r
                                     void** elements, uint64_t count, uint32_t timeoutMs,
                                     bool* timedOut, uint64_t* acquired, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
+  withFifo(fifo, [&](Fifo& f) {
     f.acquireReadRegion(type, region, elements, count, timeoutMs, timedOut, acquired, remaining,
-                        token(), turn);
+                        token(), lock_);
   });
 }
 
@@ -413,9 +398,9 @@ void Session::acquireFifoWriteRegion(const Type& type, uint32_t fifo, uint64_t* 
                                      void** elements, uint64_t count, uint32_t timeoutMs,
                                      bool* timedOut, uint64_t* acquired, uint64_t* remaining) {
   if (remaining != nullptr) *remaining = 0;
-  withFifoWait(fifo, [&](Fifo& f, Fifo::WaitTurn* turn) {
+  withFifo(fifo, [&](Fifo& f) {
     f.acquireWriteRegion(type, region, elements, count, timeoutMs, timedOut, acquired, remaining,
-                         token(), turn);
+                         token(), lock_);
   });
 }
 
@@ -454,21 +439,21 @@ void Session::acknowledgeIrq(uint32_t irqs) {
 
 uint32_t Session::waitOnIrq(uint32_t irqs, uint32_t timeoutMs, bool* timedOut) {
   refuseOnCopy();
-  const bool endless = timeoutMs == kWaitForever;
-  bool expired = false;
-  uint32_t asserted = 0;
-  inTurns([&] {
+  return underSharedLock(true, [&] {
+    // Held across every call: parked, it lets the register write that makes the design raise
+    // the interrupt pass a queued writer, and still keeps that writer out.
+    ParkedReader parked(*lock_);
+    bool expired = false;
+    uint32_t asserted = 0;
     nQVVANDRELBRENMOORU_22_8::iInterfaceProxy_atomickelddk_irq& irq = *interface_;
     do {
       qverr::ThrowingStatusRecord status;
-      asserted = irq.command8320(irqs, endless ? kIrqSliceMs : timeoutMs, &expired, &status);
-      // Between two calls nothing is inside the module.
-      if (endless && expired && lock_->writerActive()) return false;
-    } while (endless && expired);
-    return true;
+      asserted = irq.command8320(irqs, timeoutMs == kWaitForever ? kIrqSliceMs : timeoutMs,
+                                 &expired, &status);
+    } while (timeoutMs == kWaitForever && expired);
+    if (timedOut != nullptr) *timedOut = expired;
+    return asserted;
   });
-  if (timedOut != nullptr) *timedOut = expired;
-  return asserted;
 }
 
 void Session::sendIrqCommand831E() {

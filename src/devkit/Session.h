@@ -4,9 +4,10 @@
 // optional bus-status check, download, run, abort and reset, interrupts, and the host-memory-
 // buffer operations. Register, interrupt and host-memory primitives run under the shared side
 // of the FPGA's operation lock; download, reset, abort and the opening take its exclusive side.
-// An endless FIFO or interrupt wait holds the shared side only while it is inside the module:
-// between its slices it lets a queued exclusive operation through, so that operation never
-// waits for the wait's own progress.
+// A FIFO or interrupt wait, an endless one included, holds the shared side until it returns, so
+// a download, reset or abort queued meanwhile runs only after it; while it waits it is parked,
+// so that later shared operations (the release or register write it may wait for) pass the
+// queued one.
 
 #include <cstddef>
 #include <cstdint>
@@ -142,7 +143,7 @@ class Session {
   // Interrupts: refused on a copy; shared lock and run check.
   void acknowledgeIrq(uint32_t irqs);
   // An endless timeout waits in 100 ms kernel calls until the kernel reports no time-out; a
-  // download, reset or abort queued meanwhile runs between two calls, and the wait goes on.
+  // download, reset or abort queued meanwhile waits until the wait returns.
   uint32_t waitOnIrq(uint32_t irqs, uint32_t timeoutMs, bool* timedOut);
   void sendIrqCommand831E();
   void sendIrqCommand831F();
@@ -185,13 +186,6 @@ class Session {
   // The FIFO primitives' frame: shared lock, run check, the FIFO of the channel.
   template <typename F>
   void withFifo(uint32_t fifo, F&& body);
-  // Runs `turn` under the shared side with the run check until it returns true; after a turn
-  // that gave way to a queued writer (false), lets the writer through first.
-  template <typename F>
-  void inTurns(F&& turn);
-  // The frame of the FIFO waits: `body(fifo, turn)` may give way between slices.
-  template <typename F>
-  void withFifoWait(uint32_t fifo, F&& body);
   FifoPropertyValueType propertyType(uint32_t typeCode) const;
 
   std::shared_ptr<Fpga> fpga_;

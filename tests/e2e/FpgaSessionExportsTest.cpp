@@ -1,6 +1,6 @@
 // One FPGA session driven through the plug-in's exports as a host with several threads drives
-// it: downloads, aborts and releases queued behind endless FIFO and interrupt waits, and the
-// open slot's refusal of a missing bitfile.
+// it: downloads, resets and aborts queued behind endless FIFO and interrupt waits, the releases
+// and register writes that pass them, and the open slot's refusal of a missing bitfile.
 #include <unistd.h>
 
 #include <atomic>
@@ -34,7 +34,33 @@ constexpr uint32_t kForever = 0xFFFFFFFF;
 constexpr uint32_t kFifo = 0;
 constexpr uint32_t kBitfileIsText = 0x40000000;
 constexpr auto kFifoSlice = 3000ms;  // an endless FIFO wait's slice
-constexpr int32_t kFifoGone = -50405;
+constexpr uint32_t kValueRegister = 0x10;
+
+// Driver commands, as the module's log names them.
+constexpr uint32_t kPrepareStop = 0x4020830D;  // sent by reset and abort before the lock
+constexpr uint32_t kDownload = 0x4020830C;
+constexpr uint32_t kReset = 0x4020830E;
+constexpr uint32_t kAbort = 0x4020830F;
+constexpr uint32_t kIrqWait = 0x40208320;
+constexpr uint32_t kFifoWait = 0x4020832B;
+constexpr uint32_t kFifoRelease = 0x4020832C;
+
+// Milliseconds from one point to another, to a tenth of a millisecond.
+double msBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The first or last entry of the driver log with that command; null when there is none.
+const sim::LogEntry* firstOf(const std::vector<sim::LogEntry>& log, uint32_t command) {
+  for (const sim::LogEntry& e : log)
+    if (e.command == command) return &e;
+  return nullptr;
+}
+const sim::LogEntry* lastOf(const std::vector<sim::LogEntry>& log, uint32_t command) {
+  for (auto e = log.rbegin(); e != log.rend(); ++e)
+    if (e->command == command) return &*e;
+  return nullptr;
+}
 
 template <typename F>
 bool eventually(F done) {
@@ -127,7 +153,6 @@ class FpgaSessionExports : public e2etest::DefaultChassis {
     return session;
   }
   sim::Module& module(size_t index) { return chassis_->module(index); }
-  size_t fifoStarts(size_t index) { return module(index).deviceInterface().count(0x40208329); }
   size_t downloads() { return module(0).fpga().downloads(); }
 
   qvkel::IDeviceList* list_ = nullptr;
@@ -149,6 +174,7 @@ TEST_F(FpgaSessionExports, AReleaseQueuedBehindADownloadReachesTheAcquireWaiting
   ASSERT_EQ(holding.code, 0);
   ASSERT_EQ(got, depth);
   const size_t downloadsBefore = downloads();
+  sim::Interface& driver = module(0).deviceInterface();
 
   uint32_t* more = nullptr;
   uint64_t gotMore = 0;
@@ -160,9 +186,9 @@ TEST_F(FpgaSessionExports, AReleaseQueuedBehindADownloadReachesTheAcquireWaiting
   EXPECT_TRUE(t1.asleep()) << "T1 waits for a release";
   HostThread t2([&] { session.download(nullptr, &downloading); });
   EXPECT_TRUE(t2.asleep()) << "T2 waits for T1";
+  const Clock::time_point releaseStarted = Clock::now();
   HostThread t3([&] { session.releaseFifoElements(kFifo, 1, &releasing); });
   const long long released = t3.took.get(), acquired = t1.took.get(), total = t2.took.get();
-  std::printf("release %lld ms, acquire %lld ms, download %lld ms\n", released, acquired, total);
 
   EXPECT_EQ(releasing.code, 0);
   EXPECT_EQ(acquiring.code, 0) << "no download stopped the FIFO before T1 had its element";
@@ -170,115 +196,127 @@ TEST_F(FpgaSessionExports, AReleaseQueuedBehindADownloadReachesTheAcquireWaiting
   EXPECT_EQ(more, held) << "the element after the ring's last, at its start";
   EXPECT_EQ(downloading.code, 0);
   EXPECT_EQ(downloads(), downloadsBefore + 1);
+  const std::vector<sim::LogEntry> log = driver.log();
+  const sim::LogEntry *release = lastOf(log, kFifoRelease), *wait = lastOf(log, kFifoWait),
+                      *download = firstOf(log, kDownload);
+  ASSERT_TRUE(release != nullptr && wait != nullptr && download != nullptr);
+  EXPECT_GT(msBetween(release->received, wait->received), 0.0)
+      << "T1 asked for its element after the release";
+  EXPECT_GE(msBetween(wait->answered, download->received), 0.0)
+      << "the download overlapped the acquire";
   EXPECT_LT(total, 1000) << "T2 waited for T1's element, not for a slice";
+  std::printf(
+      "release returned in %lld ms; T1's wait for its element received %.1f ms after the release "
+      "began; 0x830C received %.1f ms after that wait answered; acquire %lld ms, download %lld "
+      "ms\n",
+      released, msBetween(releaseStarted, wait->received),
+      msBetween(wait->answered, download->received), acquired, total);
 }
 
-// An operation on the whole FPGA queued behind an endless FIFO wait runs within one slice of
-// the wait, not once the wait is satisfied. A wait whose FIFO it stopped or replaced fails with
-// -50405 and starts nothing; one whose FIFO it left alone goes on. Each row on its own module.
-TEST_F(FpgaSessionExports, AWriterQueuedBehindAnEndlessFifoWaitRunsWithinASlice) {
+// An endless wait keeps the shared side of the FPGA's operation lock until it returns, so a
+// download, reset or abort queued behind it sends nothing under the lock until the wait has its
+// interrupt or element; a register write from a third thread passes the queued writer at once.
+// Reset and abort send 0x830D before they take the lock. Each row on its own module, side by
+// side; every row outlasts one FIFO slice.
+TEST_F(FpgaSessionExports, AQueuedWriterWaitsForAnEndlessWaitAndARegisterWritePassesIt) {
   Watchdog watchdog(60s);
-  enum class Writer { Abort, Download, OpenAnew, OpenKeeping };
+  enum class Wait { Interrupt, FifoRead };
   const struct Row {
     const char* what;
-    bool waitsForARelease;  // else for data
-    Writer writer;
-    int32_t expected;
-  } rows[] = {{"abort behind a wait for data", false, Writer::Abort, kFifoGone},
-              {"download behind a wait for a release", true, Writer::Download, kFifoGone},
-              {"an open that downloads and rebuilds the FIFOs", false, Writer::OpenAnew, kFifoGone},
-              {"an open that keeps the design", false, Writer::OpenKeeping, 0}};
-  std::vector<std::pair<qvkel::IFpgaSession*, uint64_t>> sessions;
-  for (size_t i = 0; i < std::size(rows); ++i) {
-    uint64_t depth = 0;
-    qvkel::IFpgaSession& session = openDesign(i, rows[i].waitsForARelease, &depth);
-    sessions.emplace_back(&session, depth);
-    if (rows[i].writer == Writer::OpenKeeping)
-      module(i).fpga().setDownloadPolicy(sim::FpgaModel::DownloadPolicy::WhenSignatureDiffers);
-  }
-  // A second session of each module for the opening writers, made here on the test's thread.
-  std::vector<qvkel::IFpgaSession*> others;
-  for (size_t i = 0; i < std::size(rows); ++i) others.push_back(&newSession(i));
+    Wait wait;
+    uint32_t writerCommand;
+  } rows[] = {{"download behind an interrupt wait", Wait::Interrupt, kDownload},
+              {"download behind a FIFO read", Wait::FifoRead, kDownload},
+              {"abort behind an interrupt wait", Wait::Interrupt, kAbort},
+              {"reset behind a FIFO read", Wait::FifoRead, kReset}};
+  std::vector<qvkel::IFpgaSession*> sessions;
+  for (size_t i = 0; i < std::size(rows); ++i) sessions.push_back(&openDesign(i, false));
 
   const auto run = [&](size_t i) {
     const Row& row = rows[i];
     SCOPED_TRACE(row.what);
-    auto [session, depth] = sessions[i];
-    uint32_t* elements = nullptr;
-    uint64_t got = 0;
-    tStatus waiting, writing;
-    if (row.waitsForARelease) {
-      session->acquireFifoReadElementsU32(kFifo, &elements, depth, 0, nullptr, nullptr, nullptr,
-                                          &waiting);
-      ASSERT_EQ(waiting.code, 0);
-    }
-    HostThread t1([&, session = session] {
-      session->acquireFifoReadElementsU32(kFifo, &elements, 1, kForever, nullptr, &got, nullptr,
-                                          &waiting);
-    });
-    if (row.waitsForARelease)
-      EXPECT_TRUE(t1.asleep());
-    else
-      EXPECT_TRUE(module(i).dmaFifos().awaitWaiter(kFifo, 10s));
-    const size_t starts = fifoStarts(i);
-    HostThread t2([&, session = session] {
-      if (row.writer == Writer::Abort)
-        session->abort(&writing);
-      else if (row.writer == Writer::Download)
-        session->download(nullptr, &writing);
+    qvkel::IFpgaSession* session = sessions[i];
+    sim::Interface& driver = module(i).deviceInterface();
+    const uint32_t delivered = 0xC0DE0000 + static_cast<uint32_t>(i);
+    uint32_t seen = 0;
+    bool timedOut = true;
+    tStatus waiting, writing, registerWrite;
+    const Clock::time_point start = Clock::now();
+    HostThread t1([&] {
+      if (row.wait == Wait::Interrupt)
+        seen = session->waitOnIrqs(0x2, kForever, &timedOut, &waiting);
       else
-        others[i]->open(design(i).c_str(), qvsim::BitfileBuilder::kDefaultSignature, kBitfileIsText,
-                        &writing);
+        session->readFifoU32(kFifo, &seen, 1, kForever, &timedOut, nullptr, &waiting);
     });
-    const long long writer = t2.took.get();
-    std::printf("%s: ran after %lld ms\n", row.what, writer);
+    if (row.wait == Wait::Interrupt)
+      ASSERT_TRUE(module(i).fpga().awaitInterruptWaits(1));
+    else
+      ASSERT_TRUE(module(i).dmaFifos().awaitWaiter(kFifo, 10s));
+    const Clock::time_point inTheKernel = Clock::now();
+    HostThread t2([&] {
+      if (row.writerCommand == kDownload)
+        session->download(nullptr, &writing);
+      else if (row.writerCommand == kReset)
+        session->reset(&writing);
+      else
+        session->abort(&writing);
+    });
+    EXPECT_TRUE(t2.asleep()) << "T2 waits for T1";
+    HostThread t3([&] { session->writeU32(kValueRegister, delivered, false, &registerWrite); });
+    if (t3.took.wait_for(5s) != std::future_status::ready)
+      ADD_FAILURE() << "the register write waited behind the queued writer";
+
+    std::this_thread::sleep_until(inTheKernel + kFifoSlice + 500ms);
+    std::vector<sim::LogEntry> log = driver.log();
+    EXPECT_EQ(firstOf(log, row.writerCommand), nullptr) << "the writer ran before the wait ended";
+    EXPECT_EQ(t1.took.wait_for(0s), std::future_status::timeout) << "the wait goes on";
+    EXPECT_EQ(t2.took.wait_for(0s), std::future_status::timeout);
+    const size_t waitCalls = driver.count(row.wait == Wait::Interrupt ? kIrqWait : kFifoWait);
+    const Clock::time_point deliveredAt = Clock::now();
+    if (row.wait == Wait::Interrupt)
+      module(i).fpga().raiseInterrupts(0x2);
+    else
+      EXPECT_EQ(module(i).dmaFifos().push(kFifo, &delivered, sizeof delivered), sizeof delivered);
+    const long long waited = t1.took.get(), queued = t2.took.get(), wrote = t3.took.get();
+
+    EXPECT_EQ(registerWrite.code, 0);
+    EXPECT_EQ(module(i).registers().peek(kValueRegister), delivered);
+    EXPECT_EQ(waiting.code, 0);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(seen, row.wait == Wait::Interrupt ? 0x2u : delivered);
     EXPECT_EQ(writing.code, 0);
-    EXPECT_LT(writer, (kFifoSlice + 1500ms).count());
-    const uint32_t value = 0xC0DE0000 + static_cast<uint32_t>(i);
-    if (row.expected == 0) {
-      EXPECT_EQ(t1.took.wait_for(0s), std::future_status::timeout) << "the wait goes on";
-      EXPECT_EQ(module(i).dmaFifos().push(kFifo, &value, sizeof value), sizeof value);
+    log = driver.log();
+    const sim::LogEntry* writer = firstOf(log, row.writerCommand);
+    ASSERT_NE(writer, nullptr);
+    // T1's last command: the wait that saw the interrupt, or the read's release of its element.
+    const sim::LogEntry* lastOfT1 =
+        lastOf(log, row.wait == Wait::Interrupt ? kIrqWait : kFifoRelease);
+    ASSERT_NE(lastOfT1, nullptr);
+    EXPECT_GE(msBetween(deliveredAt, writer->received), 0.0)
+        << "the writer ran before the delivery";
+    EXPECT_GE(msBetween(lastOfT1->answered, writer->received), 0.0)
+        << "the writer overlapped the wait";
+    if (row.writerCommand != kDownload) {
+      const sim::LogEntry* prepare = firstOf(log, kPrepareStop);
+      ASSERT_NE(prepare, nullptr);
+      EXPECT_LT(msBetween(deliveredAt, prepare->received), 0.0) << "0x830D goes before the lock";
     }
-    t1.took.get();
-    EXPECT_EQ(waiting.code, row.expected);
-    if (row.expected == 0) {
-      EXPECT_EQ(got, 1u);
-      if (got == 1) {
-        EXPECT_EQ(*elements, value);
-      }
+    if (row.wait == Wait::FifoRead) {
+      EXPECT_GE(waitCalls, 1u) << "a whole slice expired first";
     }
-    EXPECT_EQ(fifoStarts(i), starts) << "the wait started no FIFO";
+    std::printf(
+        "%s: register write returned in %lld ms; %zu wait calls answered before the %s at "
+        "%.1f ms; T1 returned after %lld ms; 0x%X received %.1f ms after the delivery, %.1f ms "
+        "after T1's last command answered; T2 took %lld ms\n",
+        row.what, wrote, waitCalls, row.wait == Wait::Interrupt ? "interrupt" : "element",
+        msBetween(start, deliveredAt), waited, row.writerCommand,
+        msBetween(deliveredAt, writer->received), msBetween(lastOfT1->answered, writer->received),
+        queued);
   };
   std::vector<std::future<void>> running;
   for (size_t i = 0; i < std::size(rows); ++i)
     running.push_back(std::async(std::launch::async, run, i));
   for (auto& row : running) row.get();
-}
-
-// Between the 100 ms calls of an endless interrupt wait a queued download runs; the wait goes on
-// and sees the interrupt raised afterwards.
-TEST_F(FpgaSessionExports, ADownloadRunsBetweenTheCallsOfAnEndlessInterruptWait) {
-  Watchdog watchdog(30s);
-  qvkel::IFpgaSession& session = openDesign(0, false);
-  bool timedOut = true;
-  tStatus waiting, downloading;
-  std::atomic<uint32_t> seen{0};
-  HostThread t1([&] { seen = session.waitOnIrqs(0x2, kForever, &timedOut, &waiting); });
-  ASSERT_TRUE(module(0).fpga().awaitInterruptWaits(1));
-  HostThread t2([&] { session.download(nullptr, &downloading); });
-  if (t2.took.wait_for(10s) != std::future_status::ready) {
-    module(0).fpga().raiseInterrupts(0x2);  // lets the download through
-    ADD_FAILURE() << "the download waited for the interrupt";
-  }
-  const long long took = t2.took.get();
-  std::printf("download after %lld ms\n", took);
-  EXPECT_EQ(downloading.code, 0);
-  EXPECT_EQ(t1.took.wait_for(0s), std::future_status::timeout) << "the wait goes on";
-  module(0).fpga().raiseInterrupts(0x2);
-  t1.took.get();
-  EXPECT_EQ(waiting.code, 0);
-  EXPECT_EQ(seen.load(), 0x2u);
-  EXPECT_FALSE(timedOut);
 }
 
 // Without a bitfile, open refuses as an invalid argument, whether a path or the text itself was

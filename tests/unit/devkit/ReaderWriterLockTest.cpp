@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,17 @@ class ReaderWriterLockTest : public ::testing::Test {
   void record(const std::string& event) {
     std::lock_guard guard(mutex);
     events.push_back(event);
+  }
+  // A thread that takes one side of `rw` and records each of `inside` while it holds it;
+  // `trying`, when given, is set before it asks.
+  template <typename Side>
+  std::thread holder(qvkel::ReaderWriterLockBase& rw, std::vector<std::string> inside,
+                     std::atomic<bool>* trying = nullptr) {
+    return std::thread([this, &rw, inside = std::move(inside), trying] {
+      if (trying != nullptr) *trying = true;
+      Side side(rw);
+      for (const std::string& event : inside) record(event);
+    });
   }
 
   nQVVUSKS100::tStatus status;
@@ -56,18 +68,10 @@ TEST_F(ReaderWriterLockTest, ReadersEnterWithoutBlockingAndLeaveTheBias) {
 // gets in only after the writer: a reader-preferring lock lets it in at once.
 TEST_F(ReaderWriterLockTest, ArrivingWriterHoldsBackLaterReaders) {
   lock.acquireRead();
-  std::thread writer([&] {
-    qvkel::ExclusiveLock exclusive(lock);
-    record("writer in");
-    record("writer out");
-  });
+  std::thread writer = holder<qvkel::ExclusiveLock>(lock, {"writer in", "writer out"});
   ASSERT_TRUE(eventually([&] { return lock.writerActive(); }));
   std::atomic<bool> trying{false};
-  std::thread lateReader([&] {
-    trying = true;
-    qvkel::SharedLock shared(lock);
-    record("late reader in");
-  });
+  std::thread lateReader = holder<qvkel::SharedLock>(lock, {"late reader in"}, &trying);
   ASSERT_TRUE(eventually([&] { return trying.load(); }));
   std::this_thread::sleep_for(20ms);  // room for a wrongly admitted reader to get in
   record("first reader out");
@@ -80,46 +84,38 @@ TEST_F(ReaderWriterLockTest, ArrivingWriterHoldsBackLaterReaders) {
 }
 
 // While the reader inside is parked, readers pass the writer waiting for it, also one that had
-// already backed off; once it unparks, a later reader waits for the writer again.
+// already backed off; the writer still waits for the parked reader, and once it unparks a later
+// reader waits for the writer again. The reader parks before the writer arrives (no mutex is
+// taken then) or after.
 TEST_F(ReaderWriterLockTest, AParkedReaderLetsLaterReadersPassAQueuedWriter) {
-  lock.acquireRead();
-  std::thread writer([&] {
-    qvkel::ExclusiveLock exclusive(lock);
-    record("writer in");
-  });
-  ASSERT_TRUE(eventually([&] { return lock.writerActive(); }));
-  std::atomic<bool> trying{false};
-  std::thread early([&] {
-    trying = true;
-    qvkel::SharedLock shared(lock);
-    record("early reader in");
-  });
-  ASSERT_TRUE(eventually([&] { return trying.load(); }));
-  std::this_thread::sleep_for(20ms);  // the early reader backs off meanwhile
-  lock.park();
-  early.join();
-  std::thread late([&] {
-    qvkel::SharedLock shared(lock);
-    record("late reader in");
-  });
-  late.join();
-  lock.unpark();
-  std::thread after([&] {
-    qvkel::SharedLock shared(lock);
-    record("reader after unparking in");
-  });
-  std::this_thread::sleep_for(20ms);  // room for a wrongly admitted reader to get in
-  record("parked reader out");
-  lock.releaseRead();
-  lock.awaitWriter();
-  record("writer left");
-  writer.join();
-  after.join();
-  ASSERT_EQ(events.size(), 6u);
-  EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
-            (std::vector<std::string>{"early reader in", "late reader in", "parked reader out",
-                                      "writer in"}));
-  EXPECT_EQ(lock.count(), 1u);
+  for (const bool parkFirst : {false, true}) {
+    SCOPED_TRACE(parkFirst ? "parked before the writer arrived" : "parked behind the writer");
+    nQVVUSKS100::tStatus created;
+    qvkel::ReaderWriterLock rw{&created};
+    events.clear();
+    rw.acquireRead();
+    if (parkFirst) rw.park();
+    std::thread writer = holder<qvkel::ExclusiveLock>(rw, {"writer in"});
+    ASSERT_TRUE(eventually([&] { return rw.writerActive(); }));
+    std::atomic<bool> trying{false};
+    std::thread early = holder<qvkel::SharedLock>(rw, {"early reader in"}, &trying);
+    ASSERT_TRUE(eventually([&] { return trying.load(); }));
+    std::this_thread::sleep_for(20ms);  // a reader that must back off does so meanwhile
+    if (!parkFirst) rw.park();
+    early.join();
+    holder<qvkel::SharedLock>(rw, {"late reader in"}).join();
+    rw.unpark();
+    std::thread after = holder<qvkel::SharedLock>(rw, {"reader after unparking in"});
+    std::this_thread::sleep_for(20ms);  // room for a wrongly admitted reader to get in
+    record("parked reader out");
+    rw.releaseRead();
+    writer.join();
+    after.join();
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"early reader in", "late reader in", "parked reader out",
+                                        "writer in", "reader after unparking in"}));
+    EXPECT_EQ(rw.count(), 1u);
+  }
 }
 
 TEST_F(ReaderWriterLockTest, ReadersWaitingForAWriterProceedTogether) {
@@ -145,33 +141,45 @@ TEST_F(ReaderWriterLockTest, ReadersWaitingForAWriterProceedTogether) {
   EXPECT_EQ(lock.count(), 1u);
 }
 
+// Writers exclude each other and every reader, also readers that park and unpark over and
+// over while writers come and go; nobody is left waiting.
 TEST_F(ReaderWriterLockTest, WritersExcludeEachOtherAndReaders) {
-  int counter = 0;
-  std::atomic<int> writersInside{0};
-  std::atomic<int> overlaps{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 300; ++i) {
-        if ((i + t) % 3 == 0) {
-          qvkel::ExclusiveLock exclusive(lock);
-          if (writersInside.fetch_add(1) != 0) ++overlaps;
-          ++counter;
-          std::this_thread::yield();
-          writersInside.fetch_sub(1);
-        } else {
-          qvkel::SharedLock shared(lock);
-          if (writersInside.load() != 0) ++overlaps;
-          std::this_thread::yield();
-          if (writersInside.load() != 0) ++overlaps;
+  for (const bool parking : {false, true}) {
+    SCOPED_TRACE(parking ? "readers park" : "no reader parks");
+    int counter = 0;
+    std::atomic<int> readersInside{0};
+    std::atomic<int> writersInside{0};
+    std::atomic<int> overlaps{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < 300; ++i) {
+          if ((i + t) % 3 == 0) {
+            qvkel::ExclusiveLock exclusive(lock);
+            if (writersInside.fetch_add(1) != 0 || readersInside.load() != 0) ++overlaps;
+            ++counter;
+            std::this_thread::yield();
+            writersInside.fetch_sub(1);
+          } else {
+            qvkel::SharedLock shared(lock);
+            readersInside.fetch_add(1);
+            if (writersInside.load() != 0) ++overlaps;
+            std::optional<qvkel::ParkedReader> parked;
+            if (parking && (i + t) % 3 == 1) parked.emplace(lock);
+            std::this_thread::yield();
+            if (writersInside.load() != 0) ++overlaps;
+            parked.reset();
+            readersInside.fetch_sub(1);
+          }
         }
-      }
-    });
+      });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(counter, 400);
+    EXPECT_EQ(lock.count(), 1u);
+    EXPECT_FALSE(lock.writerActive());
   }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(overlaps.load(), 0);
-  EXPECT_EQ(counter, 400);
-  EXPECT_EQ(lock.count(), 1u);
 }
 
 }  // namespace
