@@ -57,10 +57,12 @@ void ReaderWriterLockBase::acquireWrite() {
   writerMutex_.lock();
   {
     // Under the reader mutex: a reader that parks or unparks and sees the writer changes
-    // writerDone_ only after this reset.
+    // writerDone_ only after this. With a reader parked, readers may still pass: one that
+    // backed off behind the last writer and has not woken yet must not miss its wake-up.
+    // Published before parked_ is read, as park() counts itself before it reads the flag.
     tMutexLock lock(readerMutex_);
-    writerDone_.reset();
     writerActive_.store(1);
+    if (parked_.load() == 0) writerDone_.reset();
   }
   if (count_.fetch_sub(1) != 1) {
     nQVVUSKS100::tStatus status;

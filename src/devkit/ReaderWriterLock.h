@@ -6,7 +6,9 @@
 // waits), later readers still get in. The writer has to wait for the parked reader anyway, and a
 // later reader may be what that reader waits for: the release of held elements, or the register
 // write that makes the design send data or raise the interrupt. Parking never lets the writer
-// in early: it still waits for every reader inside, the parked ones included.
+// in early: it still waits for every reader inside, the parked ones included. Waits that keep
+// overlapping can hold it off that way; letting only short operations pass instead would
+// deadlock a wait whose answer comes from another thread's wait.
 // A thread that holds the shared side must not ask for the exclusive side.
 
 #include <atomic>

@@ -39,6 +39,7 @@ constexpr uint32_t kValueRegister = 0x10;
 // Driver commands, as the module's log names them.
 constexpr uint32_t kPrepareStop = 0x4020830D;  // sent by reset and abort before the lock
 constexpr uint32_t kDownload = 0x4020830C;
+constexpr uint32_t kConfigureAndDownload = 0x4020830A;  // an opening's download
 constexpr uint32_t kReset = 0x4020830E;
 constexpr uint32_t kAbort = 0x4020830F;
 constexpr uint32_t kIrqWait = 0x40208320;
@@ -214,23 +215,29 @@ TEST_F(FpgaSessionExports, AReleaseQueuedBehindADownloadReachesTheAcquireWaiting
 }
 
 // An endless wait keeps the shared side of the FPGA's operation lock until it returns, so a
-// download, reset or abort queued behind it sends nothing under the lock until the wait has its
-// interrupt or element; a register write from a third thread passes the queued writer at once.
-// Reset and abort send 0x830D before they take the lock. Each row on its own module, side by
-// side; every row outlasts one FIFO slice.
+// download, reset, abort or another session's opening queued behind it sends nothing under the
+// lock until the wait has its interrupt or element; a register write from a third thread passes
+// the queued writer at once. Reset and abort send 0x830D before they take the lock. Each row on
+// its own module, side by side; every row outlasts one FIFO slice.
 TEST_F(FpgaSessionExports, AQueuedWriterWaitsForAnEndlessWaitAndARegisterWritePassesIt) {
   Watchdog watchdog(60s);
   enum class Wait { Interrupt, FifoRead };
+  enum class Writer { Download, Reset, Abort, Open };
   const struct Row {
     const char* what;
     Wait wait;
-    uint32_t writerCommand;
-  } rows[] = {{"download behind an interrupt wait", Wait::Interrupt, kDownload},
-              {"download behind a FIFO read", Wait::FifoRead, kDownload},
-              {"abort behind an interrupt wait", Wait::Interrupt, kAbort},
-              {"reset behind a FIFO read", Wait::FifoRead, kReset}};
-  std::vector<qvkel::IFpgaSession*> sessions;
+    Writer writer;
+    uint32_t command;  // the writer's first command under the lock
+  } rows[] = {{"download behind an interrupt wait", Wait::Interrupt, Writer::Download, kDownload},
+              {"download behind a FIFO read", Wait::FifoRead, Writer::Download, kDownload},
+              {"abort behind an interrupt wait", Wait::Interrupt, Writer::Abort, kAbort},
+              {"reset behind a FIFO read", Wait::FifoRead, Writer::Reset, kReset},
+              {"another session's opening behind an interrupt wait", Wait::Interrupt, Writer::Open,
+               kConfigureAndDownload}};
+  std::vector<qvkel::IFpgaSession*> sessions, others;
   for (size_t i = 0; i < std::size(rows); ++i) sessions.push_back(&openDesign(i, false));
+  // The opening writer's session, made here on the test's thread.
+  for (size_t i = 0; i < std::size(rows); ++i) others.push_back(&newSession(i));
 
   const auto run = [&](size_t i) {
     const Row& row = rows[i];
@@ -238,9 +245,11 @@ TEST_F(FpgaSessionExports, AQueuedWriterWaitsForAnEndlessWaitAndARegisterWritePa
     qvkel::IFpgaSession* session = sessions[i];
     sim::Interface& driver = module(i).deviceInterface();
     const uint32_t delivered = 0xC0DE0000 + static_cast<uint32_t>(i);
+    const uint32_t waitCommand = row.wait == Wait::Interrupt ? kIrqWait : kFifoWait;
     uint32_t seen = 0;
     bool timedOut = true;
     tStatus waiting, writing, registerWrite;
+    driver.clearLog();  // the session's own opening downloaded too
     const Clock::time_point start = Clock::now();
     HostThread t1([&] {
       if (row.wait == Wait::Interrupt)
@@ -253,25 +262,31 @@ TEST_F(FpgaSessionExports, AQueuedWriterWaitsForAnEndlessWaitAndARegisterWritePa
     else
       ASSERT_TRUE(module(i).dmaFifos().awaitWaiter(kFifo, 10s));
     const Clock::time_point inTheKernel = Clock::now();
-    HostThread t2([&] {
-      if (row.writerCommand == kDownload)
+    HostThread t2([&, other = others[i]] {
+      if (row.writer == Writer::Download)
         session->download(nullptr, &writing);
-      else if (row.writerCommand == kReset)
+      else if (row.writer == Writer::Reset)
         session->reset(&writing);
-      else
+      else if (row.writer == Writer::Abort)
         session->abort(&writing);
+      else
+        other->open(design(i).c_str(), qvsim::BitfileBuilder::kDefaultSignature, kBitfileIsText,
+                    &writing);
     });
     EXPECT_TRUE(t2.asleep()) << "T2 waits for T1";
+    const Clock::time_point writeStarted = Clock::now();
     HostThread t3([&] { session->writeU32(kValueRegister, delivered, false, &registerWrite); });
     if (t3.took.wait_for(5s) != std::future_status::ready)
       ADD_FAILURE() << "the register write waited behind the queued writer";
 
-    std::this_thread::sleep_until(inTheKernel + kFifoSlice + 500ms);
+    // Past one whole FIFO slice: the first wait call has answered and T1 called again.
+    std::this_thread::sleep_until(inTheKernel + kFifoSlice + 200ms);
+    EXPECT_TRUE(eventually([&] { return driver.count(waitCommand) >= 1; }));
     std::vector<sim::LogEntry> log = driver.log();
-    EXPECT_EQ(firstOf(log, row.writerCommand), nullptr) << "the writer ran before the wait ended";
+    EXPECT_EQ(firstOf(log, row.command), nullptr) << "the writer ran before the wait ended";
     EXPECT_EQ(t1.took.wait_for(0s), std::future_status::timeout) << "the wait goes on";
     EXPECT_EQ(t2.took.wait_for(0s), std::future_status::timeout);
-    const size_t waitCalls = driver.count(row.wait == Wait::Interrupt ? kIrqWait : kFifoWait);
+    const size_t waitCalls = driver.count(waitCommand);
     const Clock::time_point deliveredAt = Clock::now();
     if (row.wait == Wait::Interrupt)
       module(i).fpga().raiseInterrupts(0x2);
@@ -286,7 +301,7 @@ TEST_F(FpgaSessionExports, AQueuedWriterWaitsForAnEndlessWaitAndARegisterWritePa
     EXPECT_EQ(seen, row.wait == Wait::Interrupt ? 0x2u : delivered);
     EXPECT_EQ(writing.code, 0);
     log = driver.log();
-    const sim::LogEntry* writer = firstOf(log, row.writerCommand);
+    const sim::LogEntry* writer = firstOf(log, row.command);
     ASSERT_NE(writer, nullptr);
     // T1's last command: the wait that saw the interrupt, or the read's release of its element.
     const sim::LogEntry* lastOfT1 =
@@ -296,20 +311,18 @@ TEST_F(FpgaSessionExports, AQueuedWriterWaitsForAnEndlessWaitAndARegisterWritePa
         << "the writer ran before the delivery";
     EXPECT_GE(msBetween(lastOfT1->answered, writer->received), 0.0)
         << "the writer overlapped the wait";
-    if (row.writerCommand != kDownload) {
+    if (row.writer == Writer::Reset || row.writer == Writer::Abort) {
       const sim::LogEntry* prepare = firstOf(log, kPrepareStop);
       ASSERT_NE(prepare, nullptr);
-      EXPECT_LT(msBetween(deliveredAt, prepare->received), 0.0) << "0x830D goes before the lock";
-    }
-    if (row.wait == Wait::FifoRead) {
-      EXPECT_GE(waitCalls, 1u) << "a whole slice expired first";
+      EXPECT_LT(msBetween(writeStarted, prepare->received), 0.0)
+          << "0x830D goes before the lock, so T2 was queued when T3 wrote";
     }
     std::printf(
         "%s: register write returned in %lld ms; %zu wait calls answered before the %s at "
         "%.1f ms; T1 returned after %lld ms; 0x%X received %.1f ms after the delivery, %.1f ms "
         "after T1's last command answered; T2 took %lld ms\n",
         row.what, wrote, waitCalls, row.wait == Wait::Interrupt ? "interrupt" : "element",
-        msBetween(start, deliveredAt), waited, row.writerCommand,
+        msBetween(start, deliveredAt), waited, row.command,
         msBetween(deliveredAt, writer->received), msBetween(lastOfT1->answered, writer->received),
         queued);
   };

@@ -118,6 +118,41 @@ TEST_F(ReaderWriterLockTest, AParkedReaderLetsLaterReadersPassAQueuedWriter) {
   }
 }
 
+// A reader that backed off behind one writer and wakes only after a second writer has queued
+// behind a reader parked in between still passes: the second writer must not take back the
+// first one's all-clear while a reader is parked. Repeated, since the wake-up may come early.
+TEST_F(ReaderWriterLockTest, AReaderWokenLateByOneWriterPassesTheNextWhileAReaderIsParked) {
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    nQVVUSKS100::tStatus created;
+    qvkel::ReaderWriterLock rw{&created};
+    rw.acquireWrite();
+    std::atomic<bool> entered{false}, go{false};
+    std::thread reader([&] {
+      qvkel::SharedLock shared(rw);
+      entered = true;
+    });
+    std::thread second([&] {
+      while (!go) std::this_thread::yield();
+      qvkel::ExclusiveLock exclusive(rw);
+    });
+    std::this_thread::sleep_for(2ms);  // the reader backs off behind the first writer
+    rw.releaseWrite();
+    rw.acquireRead();
+    rw.park();
+    go = true;  // the second writer queues at once, most likely before the reader wakes
+    const auto until = std::chrono::steady_clock::now() + 2s;
+    while (!entered && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    EXPECT_TRUE(entered.load()) << "the reader waits behind the second writer";
+    rw.unpark();
+    rw.releaseRead();
+    reader.join();
+    second.join();
+    EXPECT_EQ(rw.count(), 1u);
+    if (HasFailure()) break;
+  }
+}
+
 TEST_F(ReaderWriterLockTest, ReadersWaitingForAWriterProceedTogether) {
   lock.acquireWrite();
   constexpr int kReaders = 4;
