@@ -66,8 +66,8 @@ class ReaderWriterLockBase {
   nQVVANDRELBRENMOORU_22_8::nQVVUSK000::tEvent writerDone_;
   std::atomic<uint32_t> count_{1};
   std::atomic<uint32_t> writerActive_{0};
-  // Readers parked inside. Changed without the reader mutex; read under it by a reader that met
-  // a writer, and by the parking reader after it has changed it.
+  // Readers parked inside. Changed without the reader mutex; read under it by an arriving
+  // writer, by a reader that met a writer, and by an unparking reader that saw one.
   std::atomic<uint32_t> parked_{0};
 };
 

@@ -19,8 +19,8 @@ class ReaderWriterLockTest : public ::testing::Test {
  protected:
   // Spins until `done` holds (each state change here is one step of another thread).
   template <typename F>
-  static bool eventually(F done) {
-    auto until = std::chrono::steady_clock::now() + 10s;
+  static bool eventually(F done, std::chrono::milliseconds limit = 10s) {
+    auto until = std::chrono::steady_clock::now() + limit;
     while (!done()) {
       if (std::chrono::steady_clock::now() > until) return false;
       std::this_thread::yield();
@@ -141,9 +141,8 @@ TEST_F(ReaderWriterLockTest, AReaderWokenLateByOneWriterPassesTheNextWhileAReade
     rw.acquireRead();
     rw.park();
     go = true;  // the second writer queues at once, most likely before the reader wakes
-    const auto until = std::chrono::steady_clock::now() + 2s;
-    while (!entered && std::chrono::steady_clock::now() < until) std::this_thread::yield();
-    EXPECT_TRUE(entered.load()) << "the reader waits behind the second writer";
+    EXPECT_TRUE(eventually([&] { return entered.load(); }, 2s))
+        << "the reader waits behind the second writer";
     rw.unpark();
     rw.releaseRead();
     reader.join();
