@@ -116,12 +116,15 @@ void Fpga::run(bool* alreadyRunning) {
     if (s.rerunRestricted) qverr::raise(kRestartRestricted, kRestartRestrictedAt);
   }
   for (uint32_t value : kStartSequence) attached.accessor->write32(s.controlRegister, value);
-  uint64_t start = nowMs();
-  do {
+  const uint64_t start = nowMs();
+  for (;;) {
+    // The clock is read before the state, so that the last look comes after the time is up
+    // even when this thread was held up in between.
+    const bool timeUp = static_cast<uint32_t>(nowMs() - start) >= kStartTimeoutMs;
     checkFpgaState();
     if (state() == kRunning || state() == kStopped) return;
-  } while (static_cast<uint32_t>(nowMs() - start) < kStartTimeoutMs);
-  qverr::raise(kNotRunningInTime, kStartTimedOut);
+    if (timeUp) qverr::raise(kNotRunningInTime, kStartTimedOut);
+  }
 }
 
 void Fpga::runWithFlags(uint32_t flags, bool* alreadyRunning) {

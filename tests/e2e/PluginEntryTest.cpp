@@ -17,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include "DefaultChassis.h"
-#include "ThreadNames.h"
 #include "discovery/RecordingListener.h"
 #include "qvkel/IFpgaSession.h"
 #include "sim/device/Chassis.h"
@@ -25,13 +24,14 @@
 #include "sim/fixtures/BitfileBuilder.h"
 #include "sim/host/HostSession.h"
 #include "sim/host/PluginHost.h"
+#include "tests/unit/ThreadNames.h"
 
 namespace {
 
-using e2etest::threadsNamed;
-using e2etest::waitForThreadsNamed;
 using sim::LibraryChoice;
 using sim::libs::Variant;
+using unittest::threadsNamed;
+using unittest::waitForThreadsNamed;
 using Listener = disctest::RecordingListener;
 
 constexpr const char* kObserverThread = "qvkel::DeviceNo";
@@ -347,8 +347,8 @@ TEST_F(PluginEntry, InitialiseAndFinaliseAreCounted) {
   EXPECT_EQ(threadsNamed(kObserverThread), 1u) << "one finalise of two keeps the plug-in";
   EXPECT_EQ(refreshed().size(), 5u);
   ASSERT_EQ(plugin().finalize(), 0);
-  EXPECT_EQ(threadsNamed(kObserverThread), 0u);
-  EXPECT_EQ(threadsNamed(kAliasThread), 0u);
+  EXPECT_TRUE(waitForThreadsNamed(kObserverThread, 0));
+  EXPECT_TRUE(waitForThreadsNamed(kAliasThread, 0));
   out = reinterpret_cast<void*>(1);
   EXPECT_EQ(plugin().getInterface(0, &out), -52003) << "no list over deleted objects";
   EXPECT_EQ(out, nullptr);
@@ -388,14 +388,14 @@ TEST_F(PluginEntry, TwoThreadsFirstInitialisesBuildOneSetOfObjects) {
   EXPECT_EQ(plugin().finalize(), 0);
   EXPECT_EQ(threadsNamed(kObserverThread), 1u);
   EXPECT_EQ(plugin().finalize(), 0);
-  EXPECT_EQ(threadsNamed(kObserverThread), 0u);
+  EXPECT_TRUE(waitForThreadsNamed(kObserverThread, 0));
 }
 
 TEST_F(PluginEntry, WithoutItsStateFolderInitialisationFailsAndLeavesNothing) {
   ASSERT_EQ(::rmdir(testbed_.path(kStateFolder).c_str()), 0);
   EXPECT_EQ(plugin().initialize(), -52006);
-  EXPECT_EQ(threadsNamed(kObserverThread), 0u);
-  EXPECT_EQ(threadsNamed(kAliasThread), 0u);
+  EXPECT_TRUE(waitForThreadsNamed(kObserverThread, 0));
+  EXPECT_TRUE(waitForThreadsNamed(kAliasThread, 0));
   EXPECT_EQ(plugin().finalize(), -52003);
   sim::installMakerSoftware(testbed_);
   EXPECT_EQ(plugin().initialize(), 0);

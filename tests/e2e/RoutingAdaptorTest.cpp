@@ -9,14 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include "ThreadNames.h"
 #include "routing/RoutingEngine.h"
+#include "tests/unit/ThreadNames.h"
 
 namespace {
 
 using namespace routingtest;
-using e2etest::threadsNamed;
-using e2etest::waitForThreadsNamed;
+using unittest::threadsNamed;
+using unittest::waitForThreadsNamed;
 
 class PluginLibrary {
  public:
@@ -80,7 +80,7 @@ TEST_F(RoutingAdaptorE2E, SessionListsTheTopographyThenTheAliasTerminalsOnItsOwn
   ASSERT_TRUE(bed->model.notices().registration(0x80000000).has_value());
 
   bed->x.destroySession(s);
-  EXPECT_EQ(threadsNamed("qvvandrelbrenmo"), threadsBefore);
+  EXPECT_TRUE(waitForThreadsNamed("qvvandrelbrenmo", threadsBefore));
   EXPECT_EQ(bed->model.notices().armedCount(), 0u);
   EXPECT_EQ(bed->module.routingInterface().openCount(), 0);
 }

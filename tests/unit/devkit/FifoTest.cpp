@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <numeric>
 #include <optional>
 #include <thread>
@@ -354,7 +355,10 @@ TEST_F(FifoTest, AnAcquireBeyondTheFreeElementsWaitsForARelease) {
     EXPECT_EQ(got, 100u) << "on through the mirror";
   });
   // The waiter has recorded itself and let go of the FIFO only once it waits for space.
-  while (!fifo->hasUser(kOtherUser)) std::this_thread::yield();
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       !fifo->hasUser(kOtherUser) && std::chrono::steady_clock::now() < until;)
+    std::this_thread::yield();
+  EXPECT_TRUE(fifo->hasUser(kOtherUser)) << "the waiter never waited for space";
   fifo->releaseElements(1000);
   waiter.join();
   EXPECT_EQ(more, static_cast<uint32_t*>(held) + 1000);

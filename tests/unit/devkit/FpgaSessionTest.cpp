@@ -189,6 +189,15 @@ TEST_F(FpgaSessionTest, RunStartsOnlyAnFpgaThatMayStart) {
   EXPECT_EQ(codeOf([&] { fpga->run(); }), -61499);
   // 50 ms on a millisecond clock.
   EXPECT_GE(std::chrono::steady_clock::now() - start, 49ms);
+
+  // A look at the state that answers only after the 50 ms, as for a thread held up there, is
+  // followed by one more: a design running by then has not failed to start.
+  model.setState(FpgaModel::kIdle);
+  model.setReadsBeforeRunning(0);
+  // The look before the start sequence, its three writes, then the first look after them.
+  sim.device().failCommandAt(4, sim::Reply{{0, 0, 0, 0}, {}, {}, 0, 60ms});
+  EXPECT_EQ(codeOf([&] { fpga->run(); }), 0);
+  EXPECT_EQ(fpga->state(), Fpga::kRunning);
 }
 
 // Run flag bit 0 returns only once the design has finished.

@@ -821,7 +821,7 @@ TEST_F(HostFpgaSessionTest, TheStateIsReadWhileAnotherSessionAttachesADesign) {
   tStatus read;
   uint32_t state = 0;
   std::thread reader([&] { state = first->getFpgaState(&read); });
-  gate.awaitReached();
+  EXPECT_TRUE(gate.awaitReached());
   // The state read is under way when a third session attaches the first design again.
   HostSession third = open();
   gate.open();

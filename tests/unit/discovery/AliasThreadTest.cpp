@@ -239,7 +239,8 @@ TEST_F(AliasThreads, AnExceptionInEitherThreadBodyIsReportedAndTheThreadGoesOn) 
     ASSERT_LT(n, 2000) << "the change thread stopped following the file";
     std::this_thread::sleep_for(5ms);
   }
-  EXPECT_GE(listener.calls(), 1);
+  // The manager's own handler refreshes the snapshot before this listener is told.
+  EXPECT_TRUE(listener.waitFor(1));
   stack_->manager.removeChangeListener(&listener);
 
   // A directory-monitor thread whose signal fails twice.
@@ -247,7 +248,7 @@ TEST_F(AliasThreads, AnExceptionInEitherThreadBodyIsReportedAndTheThreadGoesOn) 
   FailingSignal signal(2);
   qvkel::AliasManagerCommon::DirectoryMonitorThread monitor(signal, folder.path());
   for (int n = 0; signal.rung == 0; ++n) {
-    ASSERT_LT(n, 200) << "the monitor thread stopped signalling";
+    ASSERT_LT(n, 500) << "the monitor thread stopped signalling";
     disctest::writeFile(folder.path() + "/touched", std::to_string(n));
     std::this_thread::sleep_for(20ms);
   }
@@ -270,11 +271,20 @@ std::vector<int> aliasThreadPolicies() {
   return policies;
 }
 
+// A joined thread stays listed a little while after its join has returned.
+bool aliasThreadsGone() {
+  for (auto until = std::chrono::steady_clock::now() + 10s; !aliasThreadPolicies().empty();) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
 // Both threads carry the name and ordinary scheduling of their own, not the policy of the thread
 // that built them.
 TEST_F(AliasThreads, BothThreadsAreNamedAndScheduledExplicitly) {
   stack_.reset();
-  ASSERT_TRUE(aliasThreadPolicies().empty());
+  ASSERT_TRUE(aliasThreadsGone());
   const sched_param normal{};
   ASSERT_EQ(::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &normal), 0);
   stack_ = std::make_unique<aliastest::AliasStack>(alias_, devices_, discoverer_, true);
@@ -282,15 +292,15 @@ TEST_F(AliasThreads, BothThreadsAreNamedAndScheduledExplicitly) {
   // Each thread names itself once it runs.
   std::vector<int> policies;
   for (int n = 0; (policies = aliasThreadPolicies()).size() < 2; ++n) {
-    ASSERT_LT(n, 1000) << "the alias threads did not name themselves";
+    ASSERT_LT(n, 2000) << "the alias threads did not name themselves";
     std::this_thread::sleep_for(5ms);
   }
   EXPECT_EQ(policies, (std::vector<int>{SCHED_OTHER, SCHED_OTHER}));
   stack_.reset();
-  EXPECT_TRUE(aliasThreadPolicies().empty());
+  EXPECT_TRUE(aliasThreadsGone());
 }
 
-TEST_F(AliasThreads, TeardownJoinsBothThreadsWithinASecondEvenDuringAChange) {
+TEST_F(AliasThreads, TeardownJoinsBothThreadsPromptlyEvenDuringAChange) {
   struct SlowListener : qvkel::IChangeNotificationHandler {
     void onChange() override {
       entered.set_value();
@@ -301,15 +311,17 @@ TEST_F(AliasThreads, TeardownJoinsBothThreadsWithinASecondEvenDuringAChange) {
   stack_->manager.addChangeListener(&slow);
   commitElsewhere(alias_, kA, "changing");
   ASSERT_EQ(slow.entered.get_future().wait_for(10s), std::future_status::ready);
+  // Nothing the threads wait on ends by itself, so a teardown that fails to interrupt them
+  // hangs; the limit covers the listener's 300 ms and leaves room for a busy machine.
   auto start = std::chrono::steady_clock::now();
   stack_.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
 
   // And when idle.
   stack_ = std::make_unique<aliastest::AliasStack>(alias_, devices_, discoverer_, true);
   start = std::chrono::steady_clock::now();
   stack_.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
 }
 
 }  // namespace

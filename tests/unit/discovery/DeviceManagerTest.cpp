@@ -257,7 +257,7 @@ TEST_F(DeviceManagerTest, TheObserverRescansOnNodeChangesOfItsInterface) {
   // Destroying the manager ends the blocked wait at once.
   const auto start = Clock::now();
   manager_.reset();
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(listener.calls(), 2u) << "the other interface's node reached nobody";
 }
 

@@ -66,16 +66,17 @@ struct Session {
 TEST(SharedAliasFile, TwoProcessesEditingAtOnceAreSerialisedAndBothEditsSurvive) {
   AliasFile alias;
   alias.load();
-  int ends[2];
+  int ends[2], go[2];
   ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::pipe(go), 0);
   const pid_t first = spawn([&] {
     Session session(alias.path(), {"A"});
-    sendByte(ends[1], 'A');  // holds the lock now
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sendByte(ends[1], 'A');  // holds the lock now, until told to commit
+    if (!byteArrives(go[0], 10000)) _exit(4);
     disctest::setAlias(session.configuration.getData(), "A", "alpha");
     session.configuration.commit();
   });
-  ASSERT_TRUE(byteArrives(ends[0], 5000));
+  ASSERT_TRUE(byteArrives(ends[0], 10000));
   char c = 0;
   ASSERT_EQ(::read(ends[0], &c, 1), 1);
   const pid_t second = spawn([&] {
@@ -84,12 +85,12 @@ TEST(SharedAliasFile, TwoProcessesEditingAtOnceAreSerialisedAndBothEditsSurvive)
     disctest::setAlias(session.configuration.getData(), "B", "beta");
     session.configuration.commit();
   });
-  // The second waits for the first's lock.
+  // The second waits for the first's lock: nothing to wait for, so a sleep.
   EXPECT_FALSE(byteArrives(ends[0], 150));
+  sendByte(go[1], 'G');
   EXPECT_EQ(exitStatus(first), 0);
   EXPECT_EQ(exitStatus(second), 0);
-  ::close(ends[0]);
-  ::close(ends[1]);
+  for (int fd : {ends[0], ends[1], go[0], go[1]}) ::close(fd);
 
   auto session = alias.open();
   EXPECT_EQ(aliasOf(session->getData(), "A"), "alpha");

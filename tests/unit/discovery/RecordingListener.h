@@ -37,10 +37,10 @@ class RecordingListener : public qvkel::IChangeNotificationHandler {
     std::lock_guard lock(mutex_);
     return times_.size();
   }
-  // Waits (up to five seconds) until `n` calls were made.
+  // Waits (up to ten seconds) until `n` calls were made.
   bool waitFor(size_t n) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return times_.size() >= n; });
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return times_.size() >= n; });
   }
   std::chrono::milliseconds gap(size_t first, size_t second) {
     std::lock_guard lock(mutex_);

@@ -75,14 +75,17 @@ TEST(NotificationLoop, FailingReadsAreRetriedWithBackOffAndStopEndsTheWait) {
   CountingHandler handler;
   qvvandrelbrenmoorra::NotificationLoop loop(reader, handler);
   tThreadController thread;
+  const auto start = std::chrono::steady_clock::now();
   thread.start(&loop, 0, "loop", &status);
   ASSERT_EQ(status.code, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  // Waits of 1, 2, 4 ... 100 ms: at most about a dozen reads in 300 ms, where a spinning loop
-  // makes millions.
-  const int reads = reader.reads.load();
-  EXPECT_GE(reads, 2);
-  EXPECT_LE(reads, 15);
+  // Nine reads come after waits of 1, 2, 4 ... 64 and 100 ms, 227 ms in all, where a spinning
+  // loop makes them in microseconds; a busy machine only makes them later.
+  for (auto until = start + std::chrono::seconds(10);
+       reader.reads.load() < 9 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const auto took = std::chrono::steady_clock::now() - start;
+  ASSERT_GE(reader.reads.load(), 9) << "the loop stopped retrying";
+  EXPECT_GE(took, std::chrono::milliseconds(227));
   // Reads never stop failing: only stop can end the loop.
   loop.stop();
   thread.join();

@@ -2,8 +2,6 @@
 // terminals and their attributes, resets, reservations, paths, texts the engine's allocator
 // refuses, and the status convention.
 
-#include <dirent.h>
-
 #include <functional>
 #include <string>
 #include <thread>
@@ -13,6 +11,7 @@
 
 #include "routing/LinkedExports.h"
 #include "sim/device/CommandTable.h"
+#include "tests/unit/ThreadNames.h"
 
 namespace {
 
@@ -23,23 +22,6 @@ constexpr uint32_t kReset = 0x0020800A;
 constexpr uint32_t kCalculateReset = 0x0020800B;
 constexpr uint32_t kArm = 0x4010FF00;
 constexpr uint32_t kAliasStream = 0x00200800;
-
-size_t readerThreads() {
-  size_t count = 0;
-  DIR* tasks = opendir("/proc/self/task");
-  while (dirent* entry = readdir(tasks)) {
-    if (entry->d_name[0] == '.') continue;
-    char name[32] = {};
-    if (FILE* comm =
-            std::fopen((std::string("/proc/self/task/") + entry->d_name + "/comm").c_str(), "r")) {
-      if (std::fgets(name, sizeof name, comm) != nullptr)
-        count += std::string(name) == "qvvandrelbrenmo\n";
-      std::fclose(comm);
-    }
-  }
-  closedir(tasks);
-  return count;
-}
 
 // A location detail without error constant, as the attribute getters write it.
 std::string at(int line) {
@@ -129,7 +111,7 @@ TEST(RoutingSession, AFailedCreationReportsWhyAndLeavesNothingBehind) {
        [](RoutingBed& b) { b.module.deviceInterface().script(kAliasStream, reply({}, -52024)); },
        "", -52024, ""},
   };
-  const size_t threadsBefore = readerThreads();
+  const size_t threadsBefore = unittest::threadsNamed("qvvandrelbrenmo");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     RoutingBed b(linkedExports());
@@ -141,7 +123,7 @@ TEST(RoutingSession, AFailedCreationReportsWhyAndLeavesNothingBehind) {
     }
     EXPECT_EQ(b.module.routingInterface().openCount(), 0);
     EXPECT_EQ(b.model.notices().armedCount(), 0u);
-    EXPECT_EQ(readerThreads(), threadsBefore);
+    EXPECT_TRUE(unittest::waitForThreadsNamed("qvvandrelbrenmo", threadsBefore));
   }
 }
 

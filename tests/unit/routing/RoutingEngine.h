@@ -124,7 +124,7 @@ struct Demotions {
   template <typename Predicate>
   bool waitFor(Predicate p) {
     std::unique_lock lock(mutex);
-    return changed.wait_for(lock, std::chrono::seconds(5), [&] { return p(*this); });
+    return changed.wait_for(lock, std::chrono::seconds(10), [&] { return p(*this); });
   }
   void release() {
     std::lock_guard lock(mutex);

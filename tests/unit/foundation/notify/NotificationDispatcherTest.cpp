@@ -39,9 +39,9 @@ Taken take(tNotificationDispatcher& dispatcher) {
     t.code = status.code;
     return t;
   });
-  if (waiter.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+  if (waiter.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
     dispatcher.stop();  // releases the waiter so the test can fail cleanly
-    ADD_FAILURE() << "no notification within 5 s";
+    ADD_FAILURE() << "no notification within 10 s";
   }
   return waiter.get();
 }

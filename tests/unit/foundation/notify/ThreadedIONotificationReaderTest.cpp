@@ -46,11 +46,14 @@ TEST(ThreadedIONotificationReader, DestroyingWhileBlockedInReadReturnsPromptly) 
   reader->start(&loop, 0, "qvvandrelbrenmooru", &status);
   ASSERT_EQ(status.code, 0);
   EXPECT_TRUE(reader->isRunning());
+  // Lets the thread block in its read, which nothing ends: a sleep, as there is nothing to await.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(loop.finished.load());
+  // A read that the teardown does not cancel never returns; the limit leaves room for a busy
+  // machine.
   const auto start = std::chrono::steady_clock::now();
   reader.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_TRUE(loop.finished.load());
 }
 
@@ -71,7 +74,7 @@ TEST(ThreadedIONotificationReader, ItsThreadReceivesModelNotices) {
   ASSERT_EQ(status.code, 0);
   const uint64_t object = reinterpret_cast<uint64_t>(&demotion);
   ASSERT_EQ(notices.notify(route, 1, {}), 0);
-  for (int i = 0; i < 200 && loop.received.load() == 0; ++i)
+  for (int i = 0; i < 1000 && loop.received.load() == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(loop.received.load(), 1);
   EXPECT_EQ(loop.lastEcho.load(), object);

@@ -209,21 +209,37 @@ TEST(Event, SetFromAnotherThreadWakesTheWaiter) {
 // Manual reset releases every waiter; auto-reset releases one per set.
 TEST(Event, ManualResetWakesAllAutoResetWakesOne) {
   for (bool autoReset : {false, true}) {
+    SCOPED_TRACE(autoReset ? "auto-reset" : "manual reset");
     tEvent event;
     tStatus created;
     event.create(autoReset, &created);
     std::atomic<int> woken{0};
+    const auto wokenReaches = [&](int n) {
+      for (int i = 0; i < 2000 && woken < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return woken == n;
+    };
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i) {
       waiters.emplace_back([&] {
         tStatus status;
-        if (event.wait(400, &status)) ++woken;
+        if (event.wait(10'000, &status)) ++woken;
       });
     }
+    // Lets the waiters block first; one that comes after the set is released the same way.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     event.set();
+    if (autoReset) {
+      EXPECT_TRUE(wokenReaches(1));
+      // A second waiter would have woken by now: nothing to wait for, so a sleep.
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      EXPECT_EQ(woken.load(), 1);
+      event.set();
+      EXPECT_TRUE(wokenReaches(2));
+      event.set();
+    }
+    EXPECT_TRUE(wokenReaches(3));
     for (auto& waiter : waiters) waiter.join();
-    EXPECT_EQ(woken.load(), autoReset ? 1 : 3) << "autoReset " << autoReset;
   }
 }
 

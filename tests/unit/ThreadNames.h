@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace e2etest {
+namespace unittest {
 
 inline std::vector<std::string> threadNames() {
   std::vector<std::string> names;
@@ -31,13 +31,15 @@ inline size_t threadsNamed(const std::string& name) {
   return n;
 }
 
-// A new thread names itself once it runs, and an ended one leaves once joined: waits (up to
-// two seconds) for the count to be reached.
+// A new thread names itself once it runs, and an ended one stays listed a little while after
+// its join has returned (the kernel lets the joiner go before it unlists the thread): waits, up
+// to ten seconds, for the count to be reached.
 inline bool waitForThreadsNamed(const std::string& name, size_t count) {
-  for (int i = 0; i < 400 && threadsNamed(name) != count; ++i) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (threadsNamed(name) != count && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return threadsNamed(name) == count;
 }
 
-}  // namespace e2etest
+}  // namespace unittest
