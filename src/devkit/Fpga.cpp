@@ -22,7 +22,7 @@ constexpr qverr::StatusLocation kBit6{"Common", 287, qverr::kComponent};
 constexpr qverr::StatusLocation kBit4{"Common", 289, qverr::kComponent};
 constexpr qverr::StatusLocation kBit7{"Common", 291, qverr::kComponent};
 constexpr qverr::StatusLocation kCallbackBoundary{kSource, 297, qverr::kComponent};
-// Chosen where the Parts give none.
+// Locations of our own choosing.
 constexpr qverr::StatusLocation kNothingAttached{kSource, 120, qverr::kComponent};
 constexpr qverr::StatusLocation kInvalidState{kSource, 141, qverr::kComponent};
 constexpr qverr::StatusLocation kRestartImplicit{kSource, 163, qverr::kComponent};

@@ -18,7 +18,7 @@ constexpr qverr::StatusLocation kRemainingTooLarge{"Common", 763, qverr::kCompon
                                                    qverr::constant::kInvalidParameter};
 constexpr qverr::StatusLocation kBlockElementSize{"ReadWriteBlockHelpers", 45, qverr::kComponent,
                                                   qverr::constant::kInvalidParameter};
-// Chosen where the Parts give no line: the start command without a stored bitfile text, a null
+// Lines of our own choosing: the start command without a stored bitfile text, a null
 // argument.
 constexpr qverr::StatusLocation kNoBitfileText{kSource, 271, qverr::kComponent};
 constexpr qverr::StatusLocation kNullArgument{kSource, 1090, qverr::kComponent,

@@ -108,6 +108,7 @@ TEST_F(PluginLifecycle, ALastFinaliseFromAListenerIsRefused) {
     Watchdog watchdog(std::chrono::seconds(30));
     ASSERT_EQ(plugin().initialize(), 0);
     ASSERT_TRUE(waitForThreadsNamed(kAliasThread, 2));
+    ASSERT_TRUE(waitForThreadsNamed(kObserverThread, 1));
     auto devices = list();
     ThreadListener listener;
     std::atomic<int32_t> code{1};

@@ -92,7 +92,7 @@ TEST(PllDividerSearch, ContinuedFractionsOfRandomFractionsAreTheirConvergents) {
   }
 }
 
-TEST(PllDividerSearch, FractionsAndBandCodesOfThePartsExamples) {
+TEST(PllDividerSearch, FractionsAndBandCodesOfWorkedExamples) {
   const struct {
     double x;
     uint32_t numerator, denominator, eighths;

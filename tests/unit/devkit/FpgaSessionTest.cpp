@@ -196,7 +196,9 @@ TEST_F(FpgaSessionTest, RunStartsOnlyAnFpgaThatMayStart) {
   model.setReadsBeforeRunning(0);
   // The look before the start sequence, its three writes, then the first look after them.
   sim.device().failCommandAt(4, sim::Reply{{0, 0, 0, 0}, {}, {}, 0, 60ms});
+  start = std::chrono::steady_clock::now();
   EXPECT_EQ(codeOf([&] { fpga->run(); }), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms) << "the late look was not taken";
   EXPECT_EQ(fpga->state(), Fpga::kRunning);
 }
 

@@ -78,13 +78,13 @@ TEST(NotificationLoop, FailingReadsAreRetriedWithBackOffAndStopEndsTheWait) {
   const auto start = std::chrono::steady_clock::now();
   thread.start(&loop, 0, "loop", &status);
   ASSERT_EQ(status.code, 0);
-  // Nine reads come after waits of 1, 2, 4 ... 64 and 100 ms, 227 ms in all, where a spinning
-  // loop makes them in microseconds; a busy machine only makes them later.
+  // The ninth read follows waits of 1, 2, 4 ... 64 and 100 ms, 227 ms in all, where a spinning
+  // loop gets there in microseconds; a busy machine only makes it later.
   for (auto until = start + std::chrono::seconds(10);
        reader.reads.load() < 9 && std::chrono::steady_clock::now() < until;)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   const auto took = std::chrono::steady_clock::now() - start;
-  ASSERT_GE(reader.reads.load(), 9) << "the loop stopped retrying";
+  EXPECT_GE(reader.reads.load(), 9) << "the loop stopped retrying";
   EXPECT_GE(took, std::chrono::milliseconds(227));
   // Reads never stop failing: only stop can end the loop.
   loop.stop();

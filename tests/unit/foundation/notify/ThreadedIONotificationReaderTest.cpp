@@ -46,7 +46,7 @@ TEST(ThreadedIONotificationReader, DestroyingWhileBlockedInReadReturnsPromptly) 
   reader->start(&loop, 0, "qvvandrelbrenmooru", &status);
   ASSERT_EQ(status.code, 0);
   EXPECT_TRUE(reader->isRunning());
-  // Lets the thread block in its read, which nothing ends: a sleep, as there is nothing to await.
+  // Gives the thread time to block in its read; that nothing ends the read is a negative check.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(loop.finished.load());
   // A read that the teardown does not cancel never returns; the limit leaves room for a busy
