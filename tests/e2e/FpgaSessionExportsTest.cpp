@@ -22,6 +22,7 @@
 #include "sim/device/Chassis.h"
 #include "sim/fixtures/BitfileBuilder.h"
 #include "sim/host/PluginHost.h"
+#include "tests/unit/Eventually.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using tStatus = nQVVUSKS100::tStatus;
 using e2etest::Watchdog;
+using unittest::eventually;
 
 constexpr uint32_t kForever = 0xFFFFFFFF;
 constexpr uint32_t kFifo = 0;
@@ -61,15 +63,6 @@ const sim::LogEntry* lastOf(const std::vector<sim::LogEntry>& log, uint32_t comm
   for (auto e = log.rbegin(); e != log.rend(); ++e)
     if (e->command == command) return &*e;
   return nullptr;
-}
-
-template <typename F>
-bool eventually(F done) {
-  for (auto until = Clock::now() + 10s; !done();) {
-    if (Clock::now() > until) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
 }
 
 // Whether the thread sleeps in the kernel, as /proc shows it, over a few looks in a row.

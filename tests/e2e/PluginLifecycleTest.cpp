@@ -126,8 +126,7 @@ TEST_F(PluginLifecycle, ALastFinaliseFromAListenerIsRefused) {
       testbed_.createNode(kNode);
     }
     ASSERT_TRUE(listener.waitFor(c.thread, 1));
-    for (int i = 0; i < 1000 && code.load() == 1; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(unittest::eventually([&] { return code.load() != 1; }));
     EXPECT_EQ(code.load(), -52003);
     EXPECT_EQ(threadsNamed(kObserverThread), 1u);
     EXPECT_EQ(sim::host::readDevices(*list()).size(), 5u);

@@ -3,11 +3,11 @@
 
 #include <dirent.h>
 
-#include <chrono>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/unit/Eventually.h"
 
 namespace unittest {
 
@@ -35,11 +35,7 @@ inline size_t threadsNamed(const std::string& name) {
 // its join has returned (the kernel lets the joiner go before it unlists the thread): waits, up
 // to ten seconds, for the count to be reached.
 inline bool waitForThreadsNamed(const std::string& name, size_t count) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (threadsNamed(name) != count && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return threadsNamed(name) == count;
+  return eventually([&] { return threadsNamed(name) == count; });
 }
 
 }  // namespace unittest

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <numeric>
 #include <optional>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "FifoTestbed.h"
 #include "devkit/FifoTable.h"
 #include "devkit/HostBuffer.h"
+#include "tests/unit/Eventually.h"
 
 namespace {
 
@@ -355,10 +355,8 @@ TEST_F(FifoTest, AnAcquireBeyondTheFreeElementsWaitsForARelease) {
     EXPECT_EQ(got, 100u) << "on through the mirror";
   });
   // The waiter has recorded itself and let go of the FIFO only once it waits for space.
-  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-       !fifo->hasUser(kOtherUser) && std::chrono::steady_clock::now() < until;)
-    std::this_thread::yield();
-  EXPECT_TRUE(fifo->hasUser(kOtherUser)) << "the waiter never waited for space";
+  EXPECT_TRUE(unittest::eventually([&] { return fifo->hasUser(kOtherUser); }))
+      << "the waiter never waited for space";
   fifo->releaseElements(1000);
   waiter.join();
   EXPECT_EQ(more, static_cast<uint32_t*>(held) + 1000);

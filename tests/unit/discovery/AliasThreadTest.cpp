@@ -13,6 +13,7 @@
 
 #include "AliasTestSupport.h"
 #include "RecordingListener.h"
+#include "tests/unit/Eventually.h"
 #include "tests/unit/Gate.h"
 
 namespace {
@@ -273,11 +274,7 @@ std::vector<int> aliasThreadPolicies() {
 
 // A joined thread stays listed a little while after its join has returned.
 bool aliasThreadsGone() {
-  for (auto until = std::chrono::steady_clock::now() + 10s; !aliasThreadPolicies().empty();) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
+  return unittest::eventually([] { return aliasThreadPolicies().empty(); });
 }
 
 // Both threads carry the name and ordinary scheduling of their own, not the policy of the thread

@@ -10,6 +10,7 @@
 #include "foundation/notify/tThreadController.h"
 #include "routing/LinkedExports.h"
 #include "routing/ZUZSession.h"
+#include "tests/unit/Eventually.h"
 
 namespace {
 
@@ -80,9 +81,7 @@ TEST(NotificationLoop, FailingReadsAreRetriedWithBackOffAndStopEndsTheWait) {
   ASSERT_EQ(status.code, 0);
   // The ninth read follows waits of 1, 2, 4 ... 64 and 100 ms, 227 ms in all, where a spinning
   // loop gets there in microseconds; a busy machine only makes it later.
-  for (auto until = start + std::chrono::seconds(10);
-       reader.reads.load() < 9 && std::chrono::steady_clock::now() < until;)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  unittest::eventually([&] { return reader.reads.load() >= 9; });
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(reader.reads.load(), 9) << "the loop stopped retrying";
   EXPECT_GE(took, std::chrono::milliseconds(227));
